@@ -1,0 +1,141 @@
+// TComm: one serial port with a receive thread and a transmit thread. Received
+// chunks, line events and drain notices arrive as events on the thread that
+// owns the component's dispatcher.
+//
+// Threading: every member is used on the dispatcher's thread only, and the
+// dispatcher outlives the component. Events fire there too, only when
+// assigned; a handler may close the port or reassign events. The buffer given
+// to OnReceiveData is valid only during that call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "serial/comm_notifier.h"
+#include "serial/comms_error.h"
+#include "serial/dispatcher.h"
+#include "serial/line_settings.h"
+
+namespace comflash {
+
+class CommPort;
+class TComm;
+
+// One received burst, 1 to 2048 bytes, in line order.
+using TReceiveDataEvent =
+    std::function<void(TComm& sender, const std::uint8_t* buffer, std::uint16_t length)>;
+// Line errors as line_error:: flags.
+using TReceiveErrorEvent = std::function<void(TComm& sender, std::uint32_t eventMask)>;
+// MODEM_EVENT_RING, MODEM_EVENT_CARRIER or both.
+using TModemStateChangeEvent = std::function<void(TComm& sender, std::uint32_t modemEvent)>;
+// A worker thread met a fault and ended; the port stays open until ClosePort.
+using TNotifyEvent = std::function<void(TComm& sender)>;
+// The transmit queue has drained (and once right after opening).
+using TSendDataEmptyEvent = std::function<void(TComm& sender)>;
+
+class TComm {
+public:
+    explicit TComm(Dispatcher& dispatcher);
+    // Closes an open port first, so no thread outlives the component.
+    ~TComm();
+    TComm(const TComm&) = delete;
+    TComm& operator=(const TComm&) = delete;
+
+    // Opens CommName (see ResolvePortName) and starts both threads, or raises
+    // ECommsError; after a failure the component is closed and can be opened
+    // again.
+    void OpenPort();
+    // Stops the receive thread, then the transmit thread, then closes the
+    // port. Blocks still queued are not sent; events not yet delivered are
+    // dropped. Does nothing when closed.
+    void ClosePort();
+    // Copies and queues the bytes; true when queued, which does not mean they
+    // are on the wire. False when closed, for length 0, or after the transmit
+    // thread has ended on a fault.
+    bool SendData(const std::uint8_t* buffer, std::uint16_t length);
+    bool IsOpen() const { return port_ != nullptr; }
+
+    // Setters do nothing for an equal value; otherwise they store it and, while
+    // open, re-apply their whole group (line settings or time-outs) at once.
+    // CommName and Parity only store: they reach the port at the next open
+    // (Parity also at the next re-apply of the line settings).
+    const std::string& CommName() const { return comm_name_; }
+    void SetCommName(std::string name);
+    std::uint32_t BaudRate() const { return line_.BaudRate; }
+    void SetBaudRate(std::uint32_t value);
+    bool ParityCheck() const { return line_.ParityCheck; }
+    void SetParityCheck(bool value);
+    bool Outx_CtsFlow() const { return line_.Outx_CtsFlow; }
+    void SetOutx_CtsFlow(bool value);
+    bool Outx_DsrFlow() const { return line_.Outx_DsrFlow; }
+    void SetOutx_DsrFlow(bool value);
+    TDtrControl DtrControl() const { return line_.DtrControl; }
+    void SetDtrControl(TDtrControl value);
+    bool DsrSensitivity() const { return line_.DsrSensitivity; }
+    void SetDsrSensitivity(bool value);
+    bool TxContinueOnXoff() const { return line_.TxContinueOnXoff; }
+    void SetTxContinueOnXoff(bool value);
+    bool Outx_XonXoffFlow() const { return line_.Outx_XonXoffFlow; }
+    void SetOutx_XonXoffFlow(bool value);
+    bool Inx_XonXoffFlow() const { return line_.Inx_XonXoffFlow; }
+    void SetInx_XonXoffFlow(bool value);
+    bool ReplaceWhenParityError() const { return line_.ReplaceWhenParityError; }
+    void SetReplaceWhenParityError(bool value);
+    bool IgnoreNullChar() const { return line_.IgnoreNullChar; }
+    void SetIgnoreNullChar(bool value);
+    TRtsControl RtsControl() const { return line_.RtsControl; }
+    void SetRtsControl(TRtsControl value);
+    std::uint16_t XonLimit() const { return line_.XonLimit; }
+    void SetXonLimit(std::uint16_t value);
+    std::uint16_t XoffLimit() const { return line_.XoffLimit; }
+    void SetXoffLimit(std::uint16_t value);
+    TByteSize ByteSize() const { return line_.ByteSize; }
+    void SetByteSize(TByteSize value);
+    TParity Parity() const { return line_.Parity; }
+    void SetParity(TParity value);
+    TStopBits StopBits() const { return line_.StopBits; }
+    void SetStopBits(TStopBits value);
+    std::uint8_t XonChar() const { return line_.XonChar; }
+    void SetXonChar(std::uint8_t value);
+    std::uint8_t XoffChar() const { return line_.XoffChar; }
+    void SetXoffChar(std::uint8_t value);
+    std::uint8_t ReplacedChar() const { return line_.ReplacedChar; }
+    void SetReplacedChar(std::uint8_t value);
+    std::uint32_t ReadIntervalTimeout() const { return timeouts_.ReadIntervalTimeout; }
+    void SetReadIntervalTimeout(std::uint32_t value);
+    std::uint32_t ReadTotalTimeoutMultiplier() const {
+        return timeouts_.ReadTotalTimeoutMultiplier;
+    }
+    void SetReadTotalTimeoutMultiplier(std::uint32_t value);
+    std::uint32_t ReadTotalTimeoutConstant() const { return timeouts_.ReadTotalTimeoutConstant; }
+    void SetReadTotalTimeoutConstant(std::uint32_t value);
+    std::uint32_t WriteTotalTimeoutMultiplier() const {
+        return timeouts_.WriteTotalTimeoutMultiplier;
+    }
+    void SetWriteTotalTimeoutMultiplier(std::uint32_t value);
+    std::uint32_t WriteTotalTimeoutConstant() const { return timeouts_.WriteTotalTimeoutConstant; }
+    void SetWriteTotalTimeoutConstant(std::uint32_t value);
+
+    TReceiveDataEvent OnReceiveData;
+    TReceiveErrorEvent OnReceiveError;
+    TModemStateChangeEvent OnModemStateChange;
+    TNotifyEvent OnRequestHangup;
+    TSendDataEmptyEvent OnSendDataEmpty;
+
+private:
+    template <typename T>
+    void SetLineSetting(T LineSettings::*field, T value);
+    void SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value);
+
+    Dispatcher& dispatcher_;
+    std::string comm_name_ = "COM2";
+    LineSettings line_;
+    CommTimeouts timeouts_;
+    std::unique_ptr<CommPort> port_;
+    // Held only while open; the threads' notices reach this component through it.
+    std::shared_ptr<CommLink> link_;
+};
+
+}  // namespace comflash

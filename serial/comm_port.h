@@ -1,0 +1,39 @@
+// What TComm needs from a platform backend: one open port with its receive and
+// transmit threads running. Each backend (posix/, win32/) implements it whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/comm_notifier.h"
+#include "serial/line_settings.h"
+
+namespace comflash {
+
+class CommPort {
+public:
+    CommPort() = default;
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
+    // Closes the port: stops the receive thread, then the transmit thread,
+    // then releases the device. Never waits on the line.
+    virtual ~CommPort() = default;
+
+    // Called on the owning thread while the threads run; results are not
+    // examined, as a value the driver refuses is no reason to stop.
+    virtual void ApplyLineSettings(const LineSettings& settings) = 0;
+    virtual void ApplyTimeouts(const CommTimeouts& timeouts) = 0;
+
+    // Queues the block to the transmit thread; false once that thread has ended.
+    virtual bool Send(std::vector<std::uint8_t> block) = 0;
+};
+
+// Opens the port by its name, applies the time-outs and line settings and
+// starts both threads. Raises ECommsError with the component's fixed texts;
+// nothing stays open after a failure.
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
+                                       const CommTimeouts& timeouts, CommNotifier notifier);
+
+}  // namespace comflash

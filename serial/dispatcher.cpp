@@ -1,0 +1,7 @@
+#include "serial/dispatcher.h"
+
+namespace comflash {
+
+Dispatcher::~Dispatcher() = default;
+
+}  // namespace comflash

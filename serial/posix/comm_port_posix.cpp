@@ -1,0 +1,128 @@
+// The port on POSIX: a terminal device opened exclusively, raw, non-blocking,
+// with a receive and a transmit thread that wait in poll beside a stop event.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+#include "serial/comm_port.h"
+#include "serial/comms_error.h"
+#include "serial/port_map.h"
+#include "serial/posix/fd_posix.h"
+#include "serial/posix/line_settings_posix.h"
+#include "serial/posix/receive_thread_posix.h"
+#include "serial/posix/shared_timeouts_posix.h"
+#include "serial/posix/transmit_thread_posix.h"
+
+namespace comflash {
+namespace {
+
+// Exclusive like a Windows open with no sharing. TIOCEXCL keeps out other
+// users but not root; the flock keeps out every opener that locks too,
+// root included, and another TComm in this process as well.
+UniqueFd OpenExclusive(const std::string& path) {
+    if (path.empty() || path.front() != '/')
+        throw ECommsError(comm_error_text::kCannotOpen);
+    UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!port.valid())
+        throw ECommsError(comm_error_text::kCannotOpen);
+    if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0)
+        throw ECommsError(comm_error_text::kCannotOpen);
+    return port;
+}
+
+class PosixCommPort final : public CommPort {
+public:
+    PosixCommPort(UniqueFd port, CommNotifier notifier)
+        : port_(std::move(port)), notifier_(std::move(notifier)) {
+        ::ioctl(port_.get(), TIOCEXCL);
+    }
+
+    ~PosixCommPort() override {
+        StopReceiveThread();
+        StopTransmitThread();
+        // Cleared before the close, or the next non-root opener of this
+        // terminal would be refused while its other end stays open.
+        ::ioctl(port_.get(), TIOCNXCL);
+    }
+
+    void ApplyLineSettings(const LineSettings& settings) override {
+        ApplyLineSettingsToPort(port_.get(), settings);
+    }
+
+    void ApplyTimeouts(const CommTimeouts& timeouts) override { timeouts_.Store(timeouts); }
+
+    bool Send(std::vector<std::uint8_t> block) override {
+        return transmit_thread_ && transmit_thread_->Queue(std::move(block));
+    }
+
+    void StartThreads() {
+        if (!close_event_.valid())
+            throw ECommsError(comm_error_text::kCannotCreateEvent);
+        try {
+            receive_thread_ = std::make_unique<TReadThread>(port_.get(), close_event_.get(),
+                                                            timeouts_, notifier_);
+            receive_thread_->Start();
+        } catch (const std::system_error&) {
+            receive_thread_.reset();
+            throw ECommsError(comm_error_text::kCannotCreateReadThread);
+        }
+        try {
+            transmit_thread_ = std::make_unique<TWriteThread>(port_.get(), close_event_.get(),
+                                                              timeouts_, notifier_);
+            transmit_thread_->Start();
+        } catch (const std::system_error&) {
+            transmit_thread_.reset();
+            throw ECommsError(comm_error_text::kCannotCreateWriteThread);
+        }
+    }
+
+private:
+    // Every wait of both threads watches the close event, so each ends at
+    // once; the purge drops what the line still holds.
+    void StopReceiveThread() {
+        if (!receive_thread_)
+            return;
+        close_event_.Signal();
+        ::tcflush(port_.get(), TCIFLUSH);
+        receive_thread_.reset();
+    }
+
+    void StopTransmitThread() {
+        if (!transmit_thread_)
+            return;
+        close_event_.Signal();
+        ::tcflush(port_.get(), TCOFLUSH);
+        transmit_thread_.reset();
+    }
+
+    UniqueFd port_;
+    CommNotifier notifier_;
+    EventFd close_event_;
+    SharedTimeouts timeouts_;
+    std::unique_ptr<TReadThread> receive_thread_;
+    std::unique_ptr<TWriteThread> transmit_thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
+                                       const CommTimeouts& timeouts, CommNotifier notifier) {
+    UniqueFd port = OpenExclusive(ResolvePortName(comm_name));
+    if (!::isatty(port.get()))
+        throw ECommsError(comm_error_text::kNotCommHandle);
+    // The kernel sizes a terminal's queues itself: there is no buffer to set up.
+    ::tcflush(port.get(), TCIOFLUSH);
+    auto comm_port = std::make_unique<PosixCommPort>(std::move(port), std::move(notifier));
+    comm_port->ApplyTimeouts(timeouts);
+    comm_port->ApplyLineSettings(settings);
+    comm_port->StartThreads();
+    return comm_port;
+}
+
+}  // namespace comflash

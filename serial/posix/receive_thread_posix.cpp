@@ -1,0 +1,91 @@
+#include "serial/posix/receive_thread_posix.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/posix/line_events_posix.h"
+#include "serial/posix/port_wait_posix.h"
+#include "serial/read_deadline.h"
+
+namespace comflash {
+
+TReadThread::TReadThread(int port, int close_event, const SharedTimeouts& timeouts,
+                         CommNotifier notifier)
+    : port_(port), close_event_(close_event), timeouts_(timeouts), notifier_(std::move(notifier)) {}
+
+void TReadThread::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TReadThread::Join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TReadThread::Run() {
+    LineErrorCounters line_errors(port_);
+    ModemLineWatch modem_lines;
+    modem_lines.Start(port_, notifier_);
+    while (IssueRead(line_errors)) {
+    }
+    modem_lines.Stop();
+    ::tcflush(port_, TCIFLUSH);
+}
+
+bool TReadThread::IssueRead(LineErrorCounters& line_errors) {
+    ReadDeadline rule(timeouts_.Load(), ReadDeadline::Clock::now());
+    std::size_t held = 0;
+    for (;;) {
+        if (rule.CompleteAtOnce(held)) {
+            Deliver(held);
+            return true;
+        }
+        const PortWait wait = WaitForPort(port_, POLLIN, close_event_, rule.Deadline(held));
+        if (wait == PortWait::Stopped)
+            return false;
+        if (wait == PortWait::Failed)
+            return EndOnReadFailure(errno, held);
+        if (wait == PortWait::TimedOut) {
+            if (held > 0) {
+                Deliver(held);
+                return true;
+            }
+            rule.Restart(ReadDeadline::Clock::now());
+            continue;
+        }
+        const ssize_t count = ::read(port_, buffer_.data() + held, buffer_.size() - held);
+        if (count > 0) {
+            held += static_cast<std::size_t>(count);
+            rule.BytesArrived(ReadDeadline::Clock::now());
+            if (const std::uint32_t errors = line_errors.TakeNewErrors(); errors != 0) {
+                notifier_.ReceiveError(errors);
+            }
+            continue;
+        }
+        const bool would_block = count < 0 && (errno == EAGAIN || errno == EINTR);
+        if (would_block && wait == PortWait::Ready)
+            continue;
+        // End of file, an error, or a hang-up with nothing left to read: the
+        // line is gone, and waiting again would only spin.
+        return EndOnReadFailure(count == 0 || would_block ? EIO : errno, held);
+    }
+}
+
+bool TReadThread::EndOnReadFailure(int error, std::size_t held) {
+    if (held > 0)
+        Deliver(held);
+    // A closed descriptor is the port handle gone: end quietly, like
+    // ERROR_INVALID_HANDLE on Windows.
+    if (error != EBADF)
+        notifier_.PostHangupRequest();
+    return false;
+}
+
+void TReadThread::Deliver(std::size_t length) {
+    notifier_.DataReceived(buffer_.data(), length);
+}
+
+}  // namespace comflash
