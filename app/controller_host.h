@@ -1,0 +1,67 @@
+// What the update controller needs from its surroundings: the port, the
+// operator's controls and the clock. The window implements it with widgets,
+// the command line with a terminal, the tests with a recording fake.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace comflash {
+
+// How a device's run ended, for front ends that keep a record of devices.
+enum class RunResult {
+    Updated,           // End line: checksum matched
+    ChecksumMismatch,  // "Write Err"
+    InitRefused,       // "Init EEP Err"
+    BlockRefused,      // the first "Write n Err!" of a run
+    TimedOut,          // "Command Overtimer!"
+    HelloRefused,      // "E0"
+    HelloRefusedL3,    // "E03"
+    Declined,          // "Ready Update?" answered No
+    SerialWritten,     // "Write SN Completed!"
+    SerialRefused,     // "Write SN Error!"
+};
+
+const char* RunResultName(RunResult result);
+
+class ControllerHost {
+public:
+    virtual ~ControllerHost() = default;
+
+    // The port. SendData copies the bytes; its result is not looked at.
+    virtual bool SendData(const std::uint8_t* data, std::uint16_t length) = 0;
+    virtual void SetBaudRate(std::uint32_t baudRate) = 0;
+
+    // The operator's view.
+    virtual void AppendLog(const std::string& line) = 0;
+    virtual void SetProgress(int position) = 0;  // 0 to 100
+    virtual void ShowCounters(std::int32_t okCount, std::int32_t errorCount) = 0;
+
+    // Modal boxes. They return only when answered; received chunks and timer
+    // ticks that arrive meanwhile are handed to the controller at once.
+    virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+    virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
+
+    // The check boxes: "Auto", "Fast" (hidden) and "L3" (hidden).
+    virtual bool AutoChecked() = 0;
+    virtual bool FastChecked() = 0;
+    virtual bool L3Checked() = 0;
+
+    // The serial-number field and the read-back field.
+    virtual std::string SerialNumberText() = 0;
+    virtual void SetSerialNumberText(const std::string& text) = 0;
+    virtual void ClearReadBack() = 0;
+
+    virtual std::chrono::system_clock::time_point Now() = 0;
+
+    // Notices for front ends that follow devices; the window needs none.
+    virtual void UpdateStarted() {}
+    virtual void RunFinished(RunResult /*result*/) {}
+
+    // A front end that provisions serial numbers instead of updating takes
+    // the identity reply itself (returns true); otherwise the update starts.
+    virtual bool TakeIdentityReply() { return false; }
+};
+
+}  // namespace comflash

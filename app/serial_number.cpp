@@ -1,0 +1,49 @@
+#include "app/serial_number.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace comflash {
+namespace {
+
+std::string LastDigits(const std::string& text) {
+    return text.size() < kSerialDigits ? text : text.substr(text.size() - kSerialDigits);
+}
+
+// Only plain digits count: a sign or blank among the six would let the
+// arithmetic below produce characters that are not digits.
+long ReadDigits(const std::string& digits) {
+    const bool decimal =
+        digits.size() == kSerialDigits &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!decimal)
+        throw EConvertError("'" + digits + "' is not a valid integer value");
+    return std::stol(digits);
+}
+
+}  // namespace
+
+bool SerialNumberLongEnough(const std::string& text) {
+    return static_cast<std::uint8_t>(text.size()) >= kSerialDigits;
+}
+
+void CheckSerialNumberAdvances(const std::string& text) {
+    const std::string digits = LastDigits(text);
+    if (ReadDigits(digits) == 999999) {
+        throw SerialNumberError(
+            "Serial number " + text +
+            " ends in 999999 and cannot be advanced: enter a new serial number");
+    }
+}
+
+std::string AdvanceSerialNumber(const std::string& text) {
+    const std::string digits = LastDigits(text);
+    long v = ReadDigits(digits) + 1;
+    std::string next = text.substr(0, text.size() - digits.size());
+    for (long divisor = 100000; divisor >= 1; divisor /= 10) {
+        next += static_cast<char>('0' + (v / divisor) % 10);
+    }
+    return next;
+}
+
+}  // namespace comflash

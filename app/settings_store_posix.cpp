@@ -1,0 +1,172 @@
+// The settings as a small text file in the user's settings folder. Every
+// write replaces the whole file atomically (temporary file, flush, rename)
+// under a lock, so a crash or a full disk never leaves it half written and
+// never loses the other values.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/settings_file.h"
+#include "app/settings_store.h"
+#include "serial/port_map.h"
+
+namespace comflash {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path SettingsFile() {
+    return SettingsFolder() / "settings";
+}
+
+std::string CutAtNul(const std::string& text) {
+    return text.substr(0, text.find('\0'));
+}
+
+// Holds an exclusive lock on the folder's lock file for one read-modify-write.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder)
+        : fd_(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+enum class FileRead { Absent, Unreadable, Read };
+
+FileRead ReadWholeFile(const fs::path& file, std::string& text) {
+    std::error_code error;
+    if (!fs::exists(file, error))
+        return FileRead::Absent;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return FileRead::Unreadable;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad())
+        return FileRead::Unreadable;
+    text = content.str();
+    return FileRead::Read;
+}
+
+SettingsValues ParseOrExplain(const fs::path& file, const std::string& text) {
+    try {
+        return ParseSettingsText(text);
+    } catch (const SettingsFileError& e) {
+        throw ERegistryException("Settings file " + file.string() + " is damaged (" + e.what() +
+                                 "): repair it or delete it to start from the defaults");
+    }
+}
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// Writes the text beside the target and renames it over the target.
+void ReplaceFile(const fs::path& target, const std::string& text) {
+    std::string temporary = (target.parent_path() / "settings.XXXXXX").string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        throw std::runtime_error(SystemError("cannot create " + temporary));
+    auto fail = [&](const std::string& what) {
+        const std::string message = SystemError(what);
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        throw std::runtime_error(message);
+    };
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail("cannot write " + temporary);
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0)
+        fail("cannot flush " + temporary);
+    if (::close(fd) != 0) {
+        const std::string message = SystemError("cannot close " + temporary);
+        ::unlink(temporary.c_str());
+        throw std::runtime_error(message);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const std::string message = SystemError("cannot replace " + target.string());
+        ::unlink(temporary.c_str());
+        throw std::runtime_error(message);
+    }
+    // The rename itself must reach the disk too.
+    const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+}  // namespace
+
+std::string SettingsStore::ReadSetting(const std::string& name) const {
+    const fs::path file = SettingsFile();
+    std::error_code ignored;
+    fs::create_directories(file.parent_path(), ignored);  // created on first use, as the key is
+
+    std::string text;
+    if (ReadWholeFile(file, text) != FileRead::Read)
+        return {};  // defaults apply
+    const SettingsValues values = ParseOrExplain(file, text);
+    const auto found = values.find(name);
+    return found == values.end() ? std::string{} : found->second;
+}
+
+bool SettingsStore::WriteSetting(const std::string& name, const std::string& text) const {
+    const fs::path file = SettingsFile();
+    const std::string failed = "Failed to set data for '" + name + "'";
+
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
+    if (error)
+        throw ERegistryException(
+            failed, "cannot create " + file.parent_path().string() + ": " + error.message());
+    FolderLock lock(file.parent_path());
+    if (!lock.Held())
+        throw ERegistryException(failed, SystemError("cannot lock " + file.parent_path().string()));
+
+    std::string current;
+    const FileRead read = ReadWholeFile(file, current);
+    if (read == FileRead::Unreadable)
+        throw ERegistryException(failed, "cannot read " + file.string());
+    SettingsValues values =
+        read == FileRead::Read ? ParseOrExplain(file, current) : SettingsValues{};
+    values[name] = CutAtNul(text);
+    try {
+        ReplaceFile(file, FormatSettingsText(values));
+    } catch (const std::runtime_error& e) {
+        throw ERegistryException(failed, e.what());
+    }
+    return true;
+}
+
+std::string SettingsStore::Location() const {
+    return SettingsFile().string();
+}
+
+}  // namespace comflash

@@ -1,0 +1,340 @@
+#include "app/update_session.h"
+
+#include <algorithm>
+#include <span>
+
+#include "app/serial_number.h"
+#include "app/timestamp.h"
+#include "protocol/block_encoding.h"
+#include "protocol/crc16.h"
+#include "protocol/frame.h"
+#include "protocol/host_commands.h"
+
+namespace comflash {
+
+const char* RunResultName(RunResult result) {
+    switch (result) {
+        case RunResult::Updated:
+            return "updated";
+        case RunResult::ChecksumMismatch:
+            return "checksum-mismatch";
+        case RunResult::InitRefused:
+            return "init-refused";
+        case RunResult::BlockRefused:
+            return "block-refused";
+        case RunResult::TimedOut:
+            return "timed-out";
+        case RunResult::HelloRefused:
+            return "hello-refused";
+        case RunResult::HelloRefusedL3:
+            return "hello-refused-l3";
+        case RunResult::Declined:
+            return "declined";
+        case RunResult::SerialWritten:
+            return "serial-written";
+        case RunResult::SerialRefused:
+            return "serial-refused";
+    }
+    return "unknown";
+}
+
+UpdateSession::UpdateSession(ControllerHost& host, const SettingsStore& settings,
+                             const FirmwareImage& image)
+    : host_(host), settings_(settings), image_(image) {
+    link_.Send = [this](const std::uint8_t* data, std::uint16_t length) {
+        return host_.SendData(data, length);
+    };
+}
+
+void UpdateSession::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
+    auto& area = link_.ReceiveArea;
+    const std::size_t count = std::min<std::size_t>(length, area.size());
+    std::copy_n(buffer, count, area.begin());
+    link_.ReceiveCount = static_cast<std::uint16_t>(count);
+
+    const std::uint16_t r = FindFrame(link_, 0);
+    if (r != 0) {
+        OnFrame(r);
+        return;
+    }
+    // A damaged identity reply still starts the update: bytes 0, 1 and 3 of
+    // the chunk itself. A shorter chunk would test bytes an earlier chunk
+    // left in the area, so it never counts.
+    if (count >= 4 && area[0] == kSyncByte && area[1] == kSyncByte &&
+        area[3] == command::kIdentity) {
+        OnIdentityReply();
+    }
+}
+
+void UpdateSession::OnFrame(std::uint16_t r) {
+    // A frame without even a command byte is nothing to act on.
+    if (link_.LastFrameLength == 0)
+        return;
+    const auto& a = link_.ReceiveArea;
+    const std::uint8_t command = a[r];
+    // A reply is read only where its payload holds the bytes looked at, never
+    // from its check bytes.
+    const std::uint16_t payload = link_.LastFrameLength - 1;
+
+    switch (UpdateState_) {
+        case UpdateState::Idle:
+            if (command == command::kHello && payload >= 1 && a[r + 1] == kHelloMarker)
+                OnHello(r);
+            break;
+        case UpdateState::AwaitIdentity:
+            if (command == command::kIdentity)
+                OnIdentityReply();
+            break;
+        case UpdateState::AwaitEepromInit:
+            if (command == command::kWrite && payload >= 1)
+                OnEepromInitReply(a[r + 1]);
+            break;
+        case UpdateState::WritingBlocks:
+            if (command == command::kBlock && payload >= 1)
+                OnBlockAck(a[r + 1]);
+            break;
+        case UpdateState::AwaitChecksum:
+            if (command == command::kChecksum && payload >= 2) {
+                OnChecksumReply(static_cast<std::uint16_t>(a[r + 1] << 8 | a[r + 2]));
+            }
+            break;
+        case UpdateState::AwaitSerialWrite:
+            if (command == command::kWrite && payload >= 1)
+                OnSerialWriteReply(a[r + 1]);
+            break;
+    }
+}
+
+void UpdateSession::OnHello(std::uint16_t r) {
+    const auto& a = link_.ReceiveArea;
+    const bool hasDigit = link_.LastFrameLength == 3 && a[r + 2] >= '0' && a[r + 2] <= '9';
+    link_.ProtocolVersion = hasDigit ? static_cast<std::uint8_t>(a[r + 2] - '0') : 0;
+
+    if (link_.ProtocolVersion == 0) {
+        host_.AppendLog("E0");
+        CountError();
+        Finish(RunResult::HelloRefused);
+        return;
+    }
+    if (host_.L3Checked() && link_.ProtocolVersion < 3) {
+        host_.AppendLog("E03");
+        Finish(RunResult::HelloRefusedL3);
+        return;
+    }
+    SendHandshakeReply(link_);
+    ShowProgress(0);
+    HelloDelay_ = kHelloDelayTicks;
+}
+
+void UpdateSession::EndHelloDelay() {
+    SetUpdateRate();
+    UpdateState_ = UpdateState::AwaitIdentity;
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    SendIdentityRequest(link_);
+}
+
+void UpdateSession::OnIdentityReply() {
+    UpdateState_ = UpdateState::Idle;
+    if (!host_.TakeIdentityReply())
+        StartUpdate();
+}
+
+void UpdateSession::StartUpdate() {
+    // A tool without an image must never touch a device's memory.
+    if (image_.Length == 0)
+        return;
+    if (!host_.AutoChecked() && !host_.AskYesNo("Ready Update?", "Notice")) {
+        // Back to the hello rate, unless a new device began while the box was open.
+        if (UpdateState_ == UpdateState::Idle && HelloDelay_ == 0)
+            SetBaseRate();
+        Finish(RunResult::Declined);
+        return;
+    }
+    runFailure_.reset();
+    AppendStampedLine(" Start...");
+    host_.UpdateStarted();
+    SetUpdateRate();
+    UpdateState_ = UpdateState::AwaitEepromInit;
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    SendEepromInit(link_);
+}
+
+void UpdateSession::OnEepromInitReply(std::uint8_t status) {
+    if (status != kStatusOk) {
+        host_.AppendLog("Init EEP Err");
+        UpdateState_ = UpdateState::Idle;
+        // The next device says hello at the base rate.
+        RateRestoreDelay_ = kRateRestoreTicks;
+        Finish(RunResult::InitRefused);
+        return;
+    }
+    SetUpdateRate();
+    link_.BlockOffset = 0;
+    ProgressDivisor_ = static_cast<std::uint16_t>(image_.Length / 100);
+    ShowProgress(0);
+    UpdateState_ = UpdateState::WritingBlocks;
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    SendBlock(link_, image_);
+}
+
+void UpdateSession::OnBlockAck(std::uint8_t status) {
+    if (status != kStatusOk) {
+        // The block is not sent again: the run ends by the reply time-out.
+        host_.AppendLog("Write " + std::to_string(link_.BlockOffset) + " Err!");
+        CountError();
+        if (!runFailure_)
+            runFailure_ = RunResult::BlockRefused;
+        return;
+    }
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    const std::uint32_t next = std::uint32_t{link_.BlockOffset} + link_.BlockLength;
+    link_.BlockOffset = static_cast<std::uint16_t>(next);
+    // An image under 100 bytes has no divisor; its single block is the whole.
+    ShowProgress(ProgressDivisor_ == 0 ? 100 : link_.BlockOffset / ProgressDivisor_);
+    if (next < image_.Length) {
+        ReplyTimeout_ = kReplyTimeoutTicks;
+        SendBlock(link_, image_);
+    } else {
+        UpdateState_ = UpdateState::AwaitChecksum;
+        SendChecksumRequest(link_);
+        ReplyTimeout_ = kChecksumTimeoutTicks;
+    }
+}
+
+void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
+    const std::uint16_t imageChecksum =
+        Crc16Ccitt(std::span(image_.Data.data(), link_.ChecksumCount));
+    if (deviceChecksum != imageChecksum) {
+        host_.AppendLog("Write Err");
+        UpdateState_ = UpdateState::Idle;
+        RateRestoreDelay_ = kRateRestoreTicks;
+        CountError();
+        Finish(RunResult::ChecksumMismatch);
+        return;
+    }
+    UpdateState_ = UpdateState::Idle;
+    AppendStampedLine(" ...End");
+    if (!host_.AutoChecked())
+        host_.ShowMessage("Write Completed!", "Completed");
+    ShowProgress(0);
+    SendFinish(link_);
+    RateRestoreDelay_ = kRateRestoreTicks;
+    ++OkCount_;
+    host_.ShowCounters(OkCount_, ErrorCount_);
+    Finish(RunResult::Updated);
+}
+
+void UpdateSession::OnSerialWriteReply(std::uint8_t status) {
+    UpdateState_ = UpdateState::Idle;
+    if (status != kStatusOk) {
+        host_.ShowMessage("Write SN Error!", "Completed");
+        // The number stays as it was; the next device says hello at the base rate.
+        RateRestoreDelay_ = kRateRestoreTicks;
+        Finish(RunResult::SerialRefused);
+        return;
+    }
+    host_.ShowMessage("Write SN Completed!", "Completed");
+    RateRestoreDelay_ = kRateRestoreTicks;
+    // The device holds the number now: it must never be handed out again,
+    // even when the store cannot keep the next one.
+    const std::string next = AdvanceSerialNumber(serialNumberSent_);
+    try {
+        settings_.WriteSetting("SN", next);
+    } catch (...) {
+        host_.SetSerialNumberText(next);
+        Finish(RunResult::SerialWritten);
+        throw;
+    }
+    host_.SetSerialNumberText(next);
+    Finish(RunResult::SerialWritten);
+}
+
+void UpdateSession::Timer1Timer() {
+    if (ReplyTimeout_ == 0)
+        return;
+    if (--ReplyTimeout_ > 0)
+        return;
+    OnReplyTimeout();
+}
+
+void UpdateSession::OnReplyTimeout() {
+    if (UpdateState_ == UpdateState::Idle)
+        return;
+    UpdateState_ = UpdateState::Idle;
+    Finish(runFailure_.value_or(RunResult::TimedOut));
+    host_.ShowMessage("Command Overtimer!", "Notice");
+    // A device that said hello while the box was open keeps its update rate.
+    if (UpdateState_ == UpdateState::Idle && HelloDelay_ == 0)
+        SetBaseRate();
+}
+
+void UpdateSession::Timer2Timer() {
+    if (RateRestoreDelay_ > 0 && --RateRestoreDelay_ == 0)
+        SetBaseRate();
+    if (HelloDelay_ > 0 && --HelloDelay_ == 0)
+        EndHelloDelay();
+}
+
+void UpdateSession::ResetForOpenClose() {
+    UpdateState_ = UpdateState::Idle;
+    ReplyTimeout_ = 0;
+    HelloDelay_ = 0;
+    runFailure_.reset();
+    host_.SetProgress(0);
+}
+
+void UpdateSession::PortOpened() {
+    link_.BlockLength = kBlockLength;
+}
+
+void UpdateSession::SetUpdateRate() {
+    host_.SetBaudRate(host_.FastChecked() ? kFastUpdateRate : kBaseRate);
+}
+
+void UpdateSession::SetBaseRate() {
+    host_.SetBaudRate(kBaseRate);
+}
+
+void UpdateSession::ReadSerialNumber() {
+    host_.ClearReadBack();
+    SetUpdateRate();
+    UpdateState_ = UpdateState::AwaitIdentity;
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    SendIdentityRequest(link_);
+}
+
+void UpdateSession::WriteSerialNumber() {
+    const std::string text = host_.SerialNumberText();
+    if (!SerialNumberLongEnough(text)) {
+        host_.ShowMessage("Write SN Disable!", "Notice");
+        return;
+    }
+    CheckSerialNumberAdvances(text);
+    if (!host_.AskYesNo("Readlly Write SN?", "Notice"))
+        return;
+    SetUpdateRate();
+    UpdateState_ = UpdateState::AwaitSerialWrite;
+    ReplyTimeout_ = kReplyTimeoutTicks;
+    serialNumberSent_ = text;
+    SendSerialRecord(link_, text);
+}
+
+void UpdateSession::AppendStampedLine(const char* suffix) {
+    host_.AppendLog(FormatTimeStamp(host_.Now()) + suffix);
+}
+
+void UpdateSession::ShowProgress(std::uint32_t position) {
+    host_.SetProgress(static_cast<int>(std::min<std::uint32_t>(position, 100)));
+}
+
+void UpdateSession::CountError() {
+    ++ErrorCount_;
+    host_.ShowCounters(OkCount_, ErrorCount_);
+}
+
+void UpdateSession::Finish(RunResult result) {
+    runFailure_.reset();
+    host_.RunFinished(result);
+}
+
+}  // namespace comflash

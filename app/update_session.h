@@ -1,0 +1,104 @@
+// The update controller of one port: answers a device's hello, asks for its
+// identity, initialises its EEPROM, writes the image block by block, compares
+// the device's CRC-16 with its own and tells the device to finish; also the
+// serial-number write and read. All of it runs on the thread that owns the
+// port, driven by received chunks and by two ticks (1000 ms and 20 ms) that
+// the front end calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/controller_host.h"
+#include "app/settings_store.h"
+#include "protocol/firmware_image.h"
+#include "protocol/link_state.h"
+
+namespace comflash {
+
+enum class UpdateState : std::uint8_t {
+    Idle = 0,
+    WritingBlocks = 1,
+    AwaitChecksum = 4,
+    AwaitEepromInit = 5,
+    AwaitSerialWrite = 7,
+    AwaitIdentity = 8,
+};
+
+inline constexpr std::uint32_t kBaseRate = 9600;
+inline constexpr std::uint32_t kFastUpdateRate = 38400;
+
+// Counts of the ticks that drive the controller.
+inline constexpr std::uint8_t kReplyTimeoutTicks = 10;     // 1000 ms ticks
+inline constexpr std::uint8_t kChecksumTimeoutTicks = 16;  // 1000 ms ticks
+inline constexpr std::uint8_t kHelloDelayTicks = 3;        // 20 ms ticks
+inline constexpr std::uint8_t kRateRestoreTicks = 5;       // 20 ms ticks
+
+class UpdateSession {
+public:
+    UpdateSession(ControllerHost& host, const SettingsStore& settings, const FirmwareImage& image);
+
+    UpdateSession(const UpdateSession&) = delete;
+    UpdateSession& operator=(const UpdateSession&) = delete;
+
+    // One received chunk of 1 to 2048 bytes; the bytes are valid only during the call.
+    void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
+    void Timer1Timer();  // every 1000 ms: reply time-out
+    void Timer2Timer();  // every 20 ms: short delays
+
+    // Open and Close both return the controller to waiting for a hello.
+    void ResetForOpenClose();
+    // After a successful open.
+    void PortOpened();
+
+    void SetUpdateRate();
+    void SetBaseRate();
+
+    void ReadSerialNumber();   // the Read SN button
+    void WriteSerialNumber();  // the Write SN button; raises on a number that cannot be written
+
+    UpdateState State() const { return UpdateState_; }
+    std::int32_t OkCount() const { return OkCount_; }
+    std::int32_t ErrorCount() const { return ErrorCount_; }
+    std::uint8_t ReplyTimeout() const { return ReplyTimeout_; }
+    std::uint8_t HelloDelay() const { return HelloDelay_; }
+    std::uint8_t RateRestoreDelay() const { return RateRestoreDelay_; }
+    std::uint16_t ProgressDivisor() const { return ProgressDivisor_; }
+    const LinkState& Link() const { return link_; }
+
+private:
+    void OnFrame(std::uint16_t r);
+    void OnHello(std::uint16_t r);
+    void OnEepromInitReply(std::uint8_t status);
+    void OnBlockAck(std::uint8_t status);
+    void OnChecksumReply(std::uint16_t deviceChecksum);
+    void OnSerialWriteReply(std::uint8_t status);
+    void OnIdentityReply();
+    void StartUpdate();
+    void EndHelloDelay();
+    void OnReplyTimeout();
+
+    void AppendStampedLine(const char* suffix);
+    void ShowProgress(std::uint32_t position);
+    void CountError();
+    void Finish(RunResult result);
+
+    ControllerHost& host_;
+    const SettingsStore& settings_;
+    const FirmwareImage& image_;
+    LinkState link_;
+
+    UpdateState UpdateState_ = UpdateState::Idle;
+    std::uint8_t ReplyTimeout_ = 0;
+    std::uint8_t HelloDelay_ = 0;
+    std::uint8_t RateRestoreDelay_ = 0;
+    std::uint16_t ProgressDivisor_ = 0;
+    std::int32_t OkCount_ = 0;
+    std::int32_t ErrorCount_ = 0;
+
+    std::string serialNumberSent_;         // the text of the record awaiting its reply
+    std::optional<RunResult> runFailure_;  // a refused block, reported when the run ends
+};
+
+}  // namespace comflash

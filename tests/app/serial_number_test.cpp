@@ -1,0 +1,178 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/serial_number.h"
+#include "session_fixture.h"
+
+namespace comflash::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct AdvanceCase {
+    const char* name;
+    std::string text;
+    std::string next;
+};
+
+class Advance : public ::testing::TestWithParam<AdvanceCase> {};
+
+TEST_P(Advance, KeepsPrefixAndLeadingZeros) {
+    EXPECT_EQ(AdvanceSerialNumber(GetParam().text), GetParam().next);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Advance,
+                         ::testing::Values(AdvanceCase{"prefix", "AB12000345", "AB12000346"},
+                                           AdvanceCase{"six_digits", "004711", "004712"},
+                                           AdvanceCase{"carry", "00000099", "00000100"},
+                                           AdvanceCase{"long_text", "ABCDEFGHIJKLMN123456",
+                                                       "ABCDEFGHIJKLMN123457"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class SerialNumberWrite : public SessionTest {
+protected:
+    Bytes SentRecordText() const {
+        const Bytes& frame = host.sent.back();
+        return Bytes(frame.begin() + 7, frame.end() - 2);  // tag and text
+    }
+    static Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+};
+
+TEST_F(SerialNumberWrite, AcknowledgedRecordAdvancesFieldAndSetting) {
+    host.serialNumber = "AB12000345";
+    session.WriteSerialNumber();
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Readlly Write SN?"});
+    EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
+    EXPECT_EQ(session.ReplyTimeout(), kReplyTimeoutTicks);
+    EXPECT_EQ(host.sentAtRate.back(), 38400u);
+    EXPECT_EQ(SentRecordText(), AsBytes("VTMAB12000345#"));
+
+    host.whileBoxOpen = [this](const Box& box) {
+        EXPECT_EQ(box.text, "Write SN Completed!");
+        EXPECT_EQ(box.title, "Completed");
+        EXPECT_EQ(session.State(), UpdateState::Idle);
+        EXPECT_EQ(host.serialNumber, "AB12000345");
+    };
+    Feed(Status(command::kWrite, kStatusOk));
+    EXPECT_EQ(host.serialNumber, "AB12000346");
+    EXPECT_EQ(settings.ReadSetting("SN"), "AB12000346");
+    EXPECT_EQ(session.OkCount(), 0);
+    Tick2(kRateRestoreTicks);
+    EXPECT_EQ(host.baudRate, 9600u);
+}
+
+TEST_F(SerialNumberWrite, LongTextTravelsCutButAdvancesOnItsOwnDigits) {
+    host.serialNumber = "ABCDEFGHIJKLMN123456";
+    session.WriteSerialNumber();
+    EXPECT_EQ(SentRecordText(), AsBytes("VTMABCDEFGHIJKLMN12"));
+    Feed(Status(command::kWrite, kStatusOk));
+    EXPECT_EQ(host.serialNumber, "ABCDEFGHIJKLMN123457");
+}
+
+TEST_F(SerialNumberWrite, RefusedRecordKeepsTheNumberForTheNextTry) {
+    host.serialNumber = "004711";
+    session.WriteSerialNumber();
+    Feed(Status(command::kWrite, 0));
+    EXPECT_EQ(host.boxes.back().text, "Write SN Error!");
+    EXPECT_EQ(host.serialNumber, "004711");
+    EXPECT_EQ(settings.ReadSetting("SN"), "");
+    EXPECT_EQ(session.ErrorCount(), 0);
+    EXPECT_EQ(session.State(), UpdateState::Idle);
+    session.WriteSerialNumber();
+    EXPECT_EQ(SentRecordText(), AsBytes("VTM004711#"));
+}
+
+TEST_F(SerialNumberWrite, NoReplyEndsByTimeOutWithoutAdvancing) {
+    host.serialNumber = "004711";
+    session.WriteSerialNumber();
+    Tick1(kReplyTimeoutTicks);
+    EXPECT_EQ(host.boxes.back().text, "Command Overtimer!");
+    EXPECT_EQ(host.serialNumber, "004711");
+    EXPECT_EQ(host.baudRate, 9600u);
+}
+
+struct RefusedTextCase {
+    const char* name;
+    std::string text;
+    const char* box;  // the box shown, or nullptr when an error is raised
+};
+
+class RefusedBeforeSending : public SerialNumberWrite,
+                             public ::testing::WithParamInterface<RefusedTextCase> {};
+
+TEST_P(RefusedBeforeSending, NothingIsSent) {
+    host.serialNumber = GetParam().text;
+    if (GetParam().box != nullptr) {
+        session.WriteSerialNumber();
+        EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{GetParam().box});
+    } else {
+        EXPECT_ANY_THROW(session.WriteSerialNumber());
+        EXPECT_TRUE(host.boxes.empty());
+    }
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(session.State(), UpdateState::Idle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RefusedBeforeSending,
+    ::testing::Values(RefusedTextCase{"five_characters", "12345", "Write SN Disable!"},
+                      RefusedTextCase{"empty", "", "Write SN Disable!"},
+                      RefusedTextCase{"letters_at_the_end", "SN0012AB", nullptr},
+                      RefusedTextCase{"sign_among_digits", "AB-12345", nullptr},
+                      RefusedTextCase{"all_nines", "AB999999", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialNumberWrite, NonDecimalDigitsGiveTheConversionMessage) {
+    host.serialNumber = "SN0012AB";
+    try {
+        session.WriteSerialNumber();
+        FAIL() << "expected a conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'0012AB' is not a valid integer value");
+    }
+}
+
+TEST_F(SerialNumberWrite, AnsweringNoChangesNothing) {
+    host.serialNumber = "004711";
+    host.answer = false;
+    session.WriteSerialNumber();
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(session.State(), UpdateState::Idle);
+    EXPECT_EQ(session.ReplyTimeout(), 0);
+}
+
+TEST_F(SerialNumberWrite, NumberTakenByADeviceIsNotHandedOutAgainWhenTheStoreFails) {
+    host.serialNumber = "004711";
+    session.WriteSerialNumber();
+    // A file where the settings folder belongs: every write fails, for root too.
+    std::filesystem::create_directories(scratch.Folder() / "Norvane");
+    std::ofstream(scratch.Folder() / "Norvane" / "FW") << "in the way";
+    EXPECT_THROW(Feed(Status(command::kWrite, kStatusOk)), ERegistryException);
+    EXPECT_EQ(host.serialNumber, "004712");
+}
+
+TEST_F(SerialNumberWrite, ReadSerialNumberAsksForTheIdentityAndLeadsToTheUpdate) {
+    session.ReadSerialNumber();
+    EXPECT_TRUE(host.readBackCleared);
+    EXPECT_EQ(host.LastCommand(), command::kIdentity);
+    EXPECT_EQ(host.sentAtRate.back(), 38400u);
+    EXPECT_EQ(session.State(), UpdateState::AwaitIdentity);
+    Feed(IdentityReply());
+    EXPECT_EQ(session.State(), UpdateState::AwaitEepromInit);
+}
+
+TEST_F(SerialNumberWrite, WriteInTheMiddleOfAnUpdateTakesOverTheState) {
+    host.serialNumber = "004711";
+    ReachBlocks();
+    session.WriteSerialNumber();
+    EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
+    Feed(Status(command::kBlock, kStatusOk));  // the update's next reply is ignored
+    EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
+    Feed(Status(command::kWrite, kStatusOk));
+    EXPECT_EQ(host.serialNumber, "004712");
+}
+
+}  // namespace
+}  // namespace comflash::testing
