@@ -1,0 +1,186 @@
+#include "cli/cli_main.h"
+
+#include <clocale>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "app/serial_number.h"
+#include "app/settings_store.h"
+#include "cli/cli_options.h"
+#include "cli/console.h"
+#include "cli/device_record.h"
+#include "cli/platform.h"
+#include "cli/port_runner.h"
+#include "cli/serial_number_pool.h"
+#include "cli/signal_stop.h"
+#include "image/builtin_image_source.h"
+#include "image/image_loader.h"
+#include "protocol/crc16.h"
+#include "serial/event_loop.h"
+
+namespace comflash::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitSetup = 2;
+
+// The image of the run: the built-in one, or the text named on the command
+// line through the same loader and checks.
+bool LoadImage(const CliOptions& options, FirmwareImage& image, std::ostream& err) {
+    std::unique_ptr<ImageSource> source;
+    if (options.imageText) {
+        source = std::make_unique<FileImageSource>(*options.imageText);
+    } else {
+        source = std::make_unique<BuiltInImageSource>();
+    }
+    const ImageLoadResult result = LoadEmbeddedImage(*source, image);
+    if (result == ImageLoadResult::Loaded)
+        return true;
+    err << "comflash-cli: the image text "
+        << (options.imageText ? options.imageText->string() + " " : std::string())
+        << (result == ImageLoadResult::TooLong ? "holds an image longer than 65280 bytes"
+                                               : "does not decode (damaged or not an image text)")
+        << ": no device can be updated\n";
+    return false;
+}
+
+// The number to write first must be one the tool can write and advance.
+std::string FirstSerialNumber(const SettingsStore& settings) {
+    const std::string text = settings.ReadSetting("SN");
+    if (!SerialNumberLongEnough(text)) {
+        throw SerialNumberError("Write SN Disable! The stored serial number '" + text +
+                                "' is shorter than 6 characters: store the first number in " +
+                                settings.Location() + " as SN=...");
+    }
+    CheckSerialNumberAdvances(text);
+    return text;
+}
+
+class CliRun {
+public:
+    CliRun(const CliOptions& options, std::ostream& out, std::ostream& err)
+        : options_(options),
+          err_(err),
+          console_(
+              {options.json, options.ports.size() > 1, !options.json && StandardOutputIsTerminal()},
+              out, err) {}
+
+    int Run() {
+        if (!LoadImage(options_, image_, err_))
+            return kExitSetup;
+        if (options_.writeSerialNumbers)
+            serialNumbers_.emplace(FirstSerialNumber(settings_));
+        if (options_.record)
+            record_.emplace(*options_.record);
+
+        SignalStop signals(loop_);
+        RunContext context{options_,
+                           image_,
+                           settings_,
+                           console_,
+                           record_ ? &*record_ : nullptr,
+                           serialNumbers_ ? &*serialNumbers_ : nullptr,
+                           Crc16Ccitt({image_.Data.data(), image_.Length}),
+                           [this] { OnDeviceFinished(); },
+                           [this] { OnFatal(); }};
+        for (const auto& port : options_.ports) {
+            runners_.push_back(std::make_unique<PortRunner>(port, loop_, context));
+        }
+        for (const auto& runner : runners_) {
+            try {
+                runner->Open();
+            } catch (const ECommsError& e) {
+                console_.Error(runner->Port(), e.what());
+                return kExitSetup;
+            }
+        }
+        loop_.AddTimer(std::chrono::milliseconds(1000), [this] {
+            for (const auto& runner : runners_)
+                runner->Tick1();
+        });
+        loop_.AddTimer(std::chrono::milliseconds(20), [this] {
+            for (const auto& runner : runners_)
+                runner->Tick2();
+        });
+
+        loop_.Run();
+        // The last finish command leaves and the line returns to 9600 baud.
+        if (allDone_ && !fatal_)
+            loop_.RunFor(std::chrono::milliseconds(150));
+        return Finish();
+    }
+
+private:
+    void OnDeviceFinished() {
+        if (!options_.devices)
+            return;
+        for (const auto& runner : runners_) {
+            if (runner->FinishedDevices() < *options_.devices)
+                return;
+        }
+        allDone_ = true;
+        loop_.Quit();
+    }
+
+    void OnFatal() {
+        fatal_ = true;
+        loop_.Quit();
+    }
+
+    int Finish() {
+        bool failed = fatal_;
+        for (const auto& runner : runners_) {
+            runner->Close();
+            console_.Summary(runner->Port());
+            failed = failed || runner->FailedDevices() > 0;
+        }
+        return failed ? kExitFailed : kExitOk;
+    }
+
+    const CliOptions& options_;
+    std::ostream& err_;
+    Console console_;
+    FirmwareImage image_;
+    SettingsStore settings_;
+    std::optional<SerialNumberPool> serialNumbers_;
+    std::optional<RecordFile> record_;
+    EventLoop loop_;
+    std::vector<std::unique_ptr<PortRunner>> runners_;
+    bool allDone_ = false;
+    bool fatal_ = false;
+};
+
+}  // namespace
+
+int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+    std::setlocale(LC_TIME, "");
+    CliOptions options;
+    try {
+        options = ParseOptions(args);
+    } catch (const UsageError& e) {
+        err << "comflash-cli: " << e.what() << "\n" << kUsage;
+        return kExitSetup;
+    }
+    if (options.help) {
+        out << kUsage;
+        return kExitOk;
+    }
+    if (options.listPorts) {
+        ListPorts(out);
+        return kExitOk;
+    }
+    try {
+        return CliRun(options, out, err).Run();
+    } catch (const ERegistryException& e) {
+        err << "comflash-cli: " << e.what() << (e.Detail().empty() ? "" : " (" + e.Detail() + ")")
+            << "\n";
+    } catch (const std::exception& e) {
+        err << "comflash-cli: " << e.what() << "\n";
+    }
+    return kExitSetup;
+}
+
+}  // namespace comflash::cli

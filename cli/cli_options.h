@@ -1,0 +1,37 @@
+// The command line of comflash-cli.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace comflash::cli {
+
+struct CliOptions {
+    std::vector<std::string> ports;                  // COMn or device paths, in order
+    std::optional<unsigned> devices;                 // end after this many devices per port
+    std::optional<std::filesystem::path> imageText;  // instead of the built-in image
+    std::optional<std::filesystem::path> record;     // one JSON line per finished device
+    bool fast = true;                                // the hidden "Fast" choice
+    bool l3 = false;                                 // the hidden "L3" choice
+    bool json = false;                               // one JSON object per event on standard output
+    bool writeSerialNumbers = false;                 // provisioning instead of updating
+    bool listPorts = false;
+    bool help = false;
+};
+
+// Bad arguments: the message says what is wrong.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+CliOptions ParseOptions(std::span<const std::string_view> args);
+
+extern const char* const kUsage;
+
+}  // namespace comflash::cli

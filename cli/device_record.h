@@ -1,0 +1,32 @@
+// The production record that the window does not keep: one JSON line per
+// finished device, appended to a file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace comflash::cli {
+
+struct DeviceRecord {
+    std::int64_t finishedAt = 0;  // Unix milliseconds
+    std::string port;
+    std::string result;
+    std::uint16_t imageCrc = 0;
+    std::int64_t durationMs = 0;
+    std::string serialNumber;  // the number written, in provisioning
+};
+
+class RecordFile {
+public:
+    // Raises std::runtime_error naming the file when it cannot be opened.
+    explicit RecordFile(const std::filesystem::path& path);
+    void Append(const DeviceRecord& record);
+
+private:
+    std::filesystem::path path_;
+    std::ofstream out_;
+};
+
+}  // namespace comflash::cli

@@ -1,0 +1,95 @@
+// One port of comflash-cli: the serial component, the update controller that
+// drives it with Auto on, and the terminal standing in for the window.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/controller_host.h"
+#include "app/settings_store.h"
+#include "app/update_session.h"
+#include "cli/cli_options.h"
+#include "cli/console.h"
+#include "cli/device_record.h"
+#include "cli/serial_number_pool.h"
+#include "protocol/firmware_image.h"
+#include "serial/comm.h"
+
+namespace comflash::cli {
+
+// What every port of the process shares.
+struct RunContext {
+    const CliOptions& options;
+    const FirmwareImage& image;
+    const SettingsStore& settings;
+    Console& console;
+    RecordFile* record = nullptr;               // --record
+    SerialNumberPool* serialNumbers = nullptr;  // --write-sn
+    std::uint16_t imageCrc = 0;
+    std::function<void()> deviceFinished;  // after every finished device
+    std::function<void()> fatal;           // the run cannot go on safely
+};
+
+class PortRunner final : public ControllerHost {
+public:
+    PortRunner(std::string port, Dispatcher& dispatcher, RunContext& context);
+    ~PortRunner() override;
+    PortRunner(const PortRunner&) = delete;
+    PortRunner& operator=(const PortRunner&) = delete;
+
+    // As the Open button does; raises ECommsError.
+    void Open();
+    void Close();
+    void Tick1();  // every 1000 ms
+    void Tick2();  // every 20 ms
+
+    const std::string& Port() const { return port_; }
+    unsigned FinishedDevices() const { return finished_; }
+    unsigned FailedDevices() const { return failed_; }
+
+    bool SendData(const std::uint8_t* data, std::uint16_t length) override;
+    void SetBaudRate(std::uint32_t baudRate) override;
+    void AppendLog(const std::string& line) override;
+    void SetProgress(int position) override;
+    void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    bool AutoChecked() override { return true; }
+    bool FastChecked() override { return context_.options.fast; }
+    bool L3Checked() override { return context_.options.l3; }
+    std::string SerialNumberText() override;
+    void SetSerialNumberText(const std::string& text) override;
+    void ClearReadBack() override {}
+    std::chrono::system_clock::time_point Now() override {
+        return std::chrono::system_clock::now();
+    }
+    void RunFinished(RunResult result) override;
+    bool TakeIdentityReply() override;
+
+private:
+    void ConfigureAsTheWindowDoes();
+    void OnPortLost();
+    void TryReopen();
+    void TryWriteSerialNumber();
+    void CountDevice(const std::string& result, bool good);
+    // Runs a controller step; an error it raises is reported and stops the run.
+    template <typename Step>
+    void Guarded(Step step);
+
+    std::string port_;
+    RunContext& context_;
+    TComm comm_;
+    UpdateSession session_;
+
+    bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
+    bool runActive_ = false;         // something was sent to the current device
+    std::chrono::steady_clock::time_point runStart_;
+    bool serialWritePending_ = false;
+    std::string serialNumberSent_;
+    unsigned finished_ = 0;
+    unsigned failed_ = 0;
+};
+
+}  // namespace comflash::cli
