@@ -72,7 +72,7 @@ void Console::Error(const std::string& port, const std::string& text) {
     if (style_.json)
         return Event(port, "error", text);
     ClearBar();
-    err_ << "comflash-cli: " << Prefix(port) << text << std::endl;
+    err_ << "comflash-cli: " << port << ": " << text << std::endl;
     DrawBar();
 }
 
