@@ -24,6 +24,7 @@ std::string WithoutLineBreaks(std::string text) {
 
 struct DigitRow {
     const char* name;
+    friend void PrintTo(const DigitRow& row, std::ostream* os) { *os << row.name; }
     char c;
     std::uint8_t value;
 };
@@ -70,6 +71,7 @@ std::string TextOf(const std::vector<std::uint8_t>& enciphered) {
 
 struct ZoneRow {
     const char* name;
+    friend void PrintTo(const ZoneRow& row, std::ostream* os) { *os << row.name; }
     std::size_t position;  // from 1
     std::uint8_t expected;
 };
@@ -196,6 +198,7 @@ std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> image) {
 
 struct RejectRow {
     const char* name;
+    friend void PrintTo(const RejectRow& row, std::ostream* os) { *os << row.name; }
     std::string (*make)();
 };
 

@@ -17,6 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct HexErrorRow {
     const char* name;
+    friend void PrintTo(const HexErrorRow& row, std::ostream* os) { *os << row.name; }
     const char* text;
     const char* message;
 };
@@ -76,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct HexImageRow {
     const char* name;
+    friend void PrintTo(const HexImageRow& row, std::ostream* os) { *os << row.name; }
     const char* text;
     Bytes image;
 };

@@ -82,6 +82,7 @@ std::string Interleave(std::string_view text, std::string_view noise, std::size_
 
 struct NoiseRow {
     const char* name;
+    friend void PrintTo(const NoiseRow& row, std::ostream* os) { *os << row.name; }
     std::string noise;
     std::size_t every;  // odd spacings land inside digit pairs
 };
@@ -104,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Noise, LoaderFilterTest,
 
 struct CountedRow {
     const char* name;
+    friend void PrintTo(const CountedRow& row, std::ostream* os) { *os << row.name; }
     char replacement;
     ImageLoadResult expected;
 };
@@ -143,6 +145,7 @@ TEST_F(LoaderTest, SpaceInsertedShiftsThePairing) {
 
 struct LimitRow {
     const char* name;
+    friend void PrintTo(const LimitRow& row, std::ostream* os) { *os << row.name; }
     std::size_t lastCharacterAt;  // byte count of the resource up to the text's end
     std::string after;
     ImageLoadResult expected;

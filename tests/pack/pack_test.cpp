@@ -146,6 +146,7 @@ TEST_F(PackTest, OutputReplacesAnExistingFile) {
 
 struct RefusalRow {
     const char* name;
+    friend void PrintTo(const RefusalRow& row, std::ostream* os) { *os << row.name; }
     std::vector<std::string> args;
     const char* message;  // the error line after "comflash-pack: <input path>: "
 };
@@ -211,6 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct UsageRow {
     const char* name;
+    friend void PrintTo(const UsageRow& row, std::ostream* os) { *os << row.name; }
     std::vector<std::string> args;
 };
 
