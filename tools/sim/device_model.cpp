@@ -1,0 +1,183 @@
+#include "tools/sim/device_model.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "protocol/block_encoding.h"
+#include "protocol/crc16.h"
+#include "protocol/frame.h"
+#include "protocol/host_commands.h"
+
+namespace comflash::sim {
+namespace {
+
+constexpr std::uint8_t kStatusRefused = 0;
+// An identity reply must fit the host's 2048-byte read: frame overhead,
+// command and address leave this much memory.
+constexpr std::size_t kLongestIdentityRead = 2048 - kFrameOverhead - 3;
+
+std::uint16_t Word(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+std::vector<std::uint8_t> StatusReply(std::uint8_t command, std::uint8_t status) {
+    const std::uint8_t payload[] = {status};
+    return EncodeFrame(command, payload);
+}
+
+}  // namespace
+
+Request ClassifyRequest(std::uint8_t command, std::span<const std::uint8_t> payload) {
+    const bool addressed = payload.size() >= 2;
+    const std::uint16_t address = addressed ? Word(payload, 0) : 0;
+    switch (command) {
+        case command::kHandshake:
+            return {RequestKind::Handshake};
+        case command::kIdentity:
+            if (payload.size() >= 4)
+                return {RequestKind::Identity, address};
+            break;
+        case command::kWrite:
+            if (!addressed)
+                break;
+            if (address == kEepromInitAddress)
+                return {RequestKind::EepromInit, address};
+            if (address == kSerialRecordAddress)
+                return {RequestKind::SerialRecord, address};
+            return {RequestKind::EepromWrite, address};
+        case command::kBlock:
+            if (addressed)
+                return {RequestKind::Block, address};
+            break;
+        case command::kChecksum:
+            if (payload.size() >= 4)
+                return {RequestKind::Checksum, address};
+            break;
+        case command::kFinish:
+            return {RequestKind::Finish};
+        default:
+            break;
+    }
+    return {};
+}
+
+SimDevice::SimDevice(unsigned number, std::uint8_t version, DeviceSteps& steps)
+    : version_(version), steps_(steps) {
+    flash_.fill(0xFF);
+    eeprom_.fill(0xFF);
+    // Each device carries its own identity, so a host reading it can tell
+    // one device of the series from the next.
+    char label[32];
+    const int length =
+        std::snprintf(label, sizeof label, "SIM-%06u-V%u", number, unsigned{version});
+    std::copy_n(label, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof label - 1),
+                eeprom_.begin() + kDeviceLabelAddress);
+}
+
+void SimDevice::TakeHandshake(std::span<const std::uint8_t> payload) {
+    ++steps_.handshakes;
+    if (payload.size() < 2)
+        return;
+    keyByte_ = payload[1];
+    steps_.keyBytes.push_back(keyByte_);
+}
+
+std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::uint8_t command,
+                                                           std::span<const std::uint8_t> payload,
+                                                           bool refuse) {
+    const Request request = ClassifyRequest(command, payload);
+    switch (request.kind) {
+        case RequestKind::Identity:
+            ++steps_.identityRequests;
+            return EncodeFrame(command::kIdentity, ReadIdentity(payload));
+        case RequestKind::EepromInit:
+        case RequestKind::SerialRecord:
+        case RequestKind::EepromWrite:
+            return StatusReply(command::kWrite,
+                               WriteEeprom(request.address, payload.subspan(2), refuse));
+        case RequestKind::Block:
+            return StatusReply(command::kBlock,
+                               WriteBlock(request.address, payload.subspan(2), refuse));
+        case RequestKind::Checksum: {
+            const std::uint16_t crc = Checksum(request.address, Word(payload, 2), refuse);
+            const std::uint8_t reply[] = {static_cast<std::uint8_t>(crc >> 8),
+                                          static_cast<std::uint8_t>(crc & 0xFF)};
+            return EncodeFrame(command::kChecksum, reply);
+        }
+        case RequestKind::Finish:
+            steps_.finish = true;
+            return std::nullopt;
+        case RequestKind::Handshake:
+        case RequestKind::Other:
+            break;
+    }
+    ++steps_.otherFrames;
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> SimDevice::ReadIdentity(std::span<const std::uint8_t> payload) const {
+    const std::uint16_t address = Word(payload, 0);
+    const std::size_t count = std::min<std::size_t>(Word(payload, 2), kLongestIdentityRead);
+    std::vector<std::uint8_t> reply = {payload[0], payload[1]};
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = std::size_t{address} + i;
+        reply.push_back(at < eeprom_.size() ? eeprom_[at] : 0xFF);
+    }
+    return reply;
+}
+
+std::uint8_t SimDevice::WriteEeprom(std::uint16_t address, std::span<const std::uint8_t> data,
+                                    bool refuse) {
+    const bool isInit = address == kEepromInitAddress;
+    const bool isSerial = address == kSerialRecordAddress;
+    if (isInit)
+        ++steps_.initRequests;
+    if (refuse && isInit)
+        steps_.initRefused = true;
+    if (refuse || std::size_t{address} + data.size() > eeprom_.size())
+        return kStatusRefused;
+
+    std::copy(data.begin(), data.end(), eeprom_.begin() + address);
+    steps_.eepromWrites.push_back({address, data.size()});
+    if (isSerial) {
+        std::string text(data.begin(), data.end());
+        if (text.starts_with(kSerialRecordTag))
+            text.erase(0, kSerialRecordTag.size());
+        steps_.serialRecord = text;
+        steps_.serialAcknowledged = true;
+    }
+    return kStatusOk;
+}
+
+std::uint8_t SimDevice::WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> data,
+                                   bool refuse) {
+    ++steps_.blocks;
+    if (refuse || data.empty() || std::size_t{offset} + data.size() > flash_.size()) {
+        steps_.refusedOffsets.push_back(offset);
+        return kStatusRefused;
+    }
+    std::vector<std::uint8_t> plain(data.begin(), data.end());
+    // The host scrambles for devices of version 1 or more, keyed by the
+    // offset, the key byte this device received and its version.
+    if (version_ >= 1)
+        UnscrambleBlock(plain, ScrambleStartFor(offset, keyByte_, version_));
+    std::copy(plain.begin(), plain.end(), flash_.begin() + offset);
+    return kStatusOk;
+}
+
+std::uint16_t SimDevice::Checksum(std::uint16_t address, std::uint16_t count, bool wrong) {
+    ++steps_.checksumRequests;
+    const std::uint32_t bytes = count == 0 ? 65536u : count;  // 0: the whole 64 KiB
+    std::uint16_t crc = kCrcPreset;
+    for (std::uint32_t i = 0; i < bytes; ++i) {
+        crc = Crc16Step(crc, flash_[(address + i) & 0xFFFF]);
+    }
+    if (wrong)
+        crc = static_cast<std::uint16_t>(crc + 1);
+    steps_.checksumCount = bytes;
+    steps_.checksumValue = crc;
+    return crc;
+}
+
+}  // namespace comflash::sim

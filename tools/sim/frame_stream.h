@@ -1,0 +1,64 @@
+// The device's receiver: host bytes in, checked frames out. Unlike the host,
+// the device joins frames that arrive over several reads and resynchronises
+// after a frame whose check fails.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "tools/sim/timeline.h"
+
+namespace comflash::sim {
+
+// The host's line speed around one read: sampled before the device waited
+// and after it read. A speed change in between leaves both possible.
+struct SpeedWindow {
+    std::optional<int> before;
+    std::optional<int> after;
+
+    // A line that cannot report its speed allows every speed.
+    bool Allows(int baud) const {
+        if (!before && !after)
+            return true;
+        return before == baud || after == baud;
+    }
+};
+
+struct ReceivedFrame {
+    std::vector<std::uint8_t> bytes;  // the whole frame, sync to check
+    std::uint8_t command = 0;
+    std::span<const std::uint8_t> Payload() const {
+        return std::span(bytes).subspan(5, bytes.size() - 7);
+    }
+    // Whether every byte of the frame can have come at this speed.
+    bool CameAt(int baud) const;
+
+    std::vector<SpeedWindow> speeds;  // of the reads the frame came in
+    TimePoint arrivedAt;
+};
+
+class FrameStream {
+public:
+    // A real receiver drops a half frame after a pause; so does this one.
+    static constexpr Millis kPartialFrameTimeout{200};
+
+    void Feed(std::span<const std::uint8_t> bytes, SpeedWindow speed, TimePoint now);
+    std::optional<ReceivedFrame> Next(TimePoint now);
+    // When a half frame would be dropped, if one is waiting.
+    std::optional<TimePoint> PartialDeadline() const;
+    unsigned BadChecks() const { return badChecks_; }
+    void Clear();
+
+private:
+    void Drop(std::size_t count);
+
+    std::deque<std::uint8_t> bytes_;
+    std::deque<SpeedWindow> speedOf_;  // of each byte, from the read it came in
+    TimePoint lastByteAt_{};
+    unsigned badChecks_ = 0;
+};
+
+}  // namespace comflash::sim

@@ -1,0 +1,64 @@
+// The command line of comflash-sim.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/sim/fault_plan.h"
+#include "tools/sim/timeline.h"
+
+namespace comflash::sim {
+
+class SimOptionError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+struct SimOptions {
+    std::optional<std::filesystem::path> link;
+    std::optional<std::filesystem::path> attach;
+    unsigned devices = 0;  // 0: one device after another until stopped
+    std::vector<std::uint8_t> versions{3};
+    int updateBaud = 38400;
+
+    Millis helloInterval{1000};
+    Millis powerUpDelay{300};
+    Millis quietEnd{2000};
+    // The host's reply time-out is 10 Timer1 ticks, 16 for the checksum, each
+    // up to a second: after a withheld reply it waits up to 16 s.
+    Millis hostTimeout{17000};
+    Millis returnDelay{1000};
+    Millis splitGap{100};
+    Millis deviceDelay{0};
+    bool wire = false;
+
+    std::map<unsigned, Fault> faults;
+    bool randomFaults = false;
+    std::optional<std::uint64_t> seed;
+    double faultRate = 0.3;
+    bool showPlan = false;
+
+    std::optional<std::filesystem::path> expect;
+    std::optional<std::filesystem::path> report;
+    bool trace = false;
+    bool help = false;
+
+    std::uint8_t VersionOf(unsigned device) const {
+        return versions[(device - 1) % versions.size()];
+    }
+};
+
+// Arguments without the program name. Throws SimOptionError with a message
+// for the operator.
+SimOptions ParseSimOptions(std::span<const std::string_view> arguments);
+
+std::string SimUsage();
+
+}  // namespace comflash::sim
