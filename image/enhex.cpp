@@ -32,7 +32,8 @@ private:
     std::uint16_t state_ = 0;
 };
 
-// Masking is its own inverse: a byte equal to the mask stays as it is.
+// A byte equal to the mask stays as it is. That makes masking its own inverse
+// only while no plain byte is 0, which no hex digit of the inner text is.
 std::uint8_t ApplyMask(std::uint8_t byte, std::uint8_t mask) {
     return byte == mask ? byte : static_cast<std::uint8_t>(byte ^ mask);
 }
