@@ -12,6 +12,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "tools/sim/line_baud_posix.h"
 #include "tools/sim/sim_line.h"
 #include "tools/sim/termios_posix.h"
 
@@ -56,7 +57,7 @@ public:
             return std::nullopt;
         // On Linux the master's termios calls act on the slave, so this is
         // the speed the host set on its end.
-        return ReadBaud(master_);
+        return ReadLineBaud(master_);
     }
 
     void ListenAt(int) override {}  // a pseudo-terminal carries bytes at any speed

@@ -30,14 +30,6 @@ std::optional<speed_t> SpeedConstantFor(int baud) {
     return std::nullopt;
 }
 
-std::optional<int> BaudOf(speed_t speed) {
-    for (const auto& [value, constant] : kSpeeds) {
-        if (constant == speed)
-            return value;
-    }
-    return std::nullopt;
-}
-
 void MakeRaw(int fd, const char* what) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0)
@@ -48,13 +40,6 @@ void MakeRaw(int fd, const char* what) {
     settings.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &settings) != 0)
         Fail(what, "tcsetattr");
-}
-
-std::optional<int> ReadBaud(int fd) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0)
-        return std::nullopt;
-    return BaudOf(cfgetospeed(&settings));
 }
 
 void SetBaud(int fd, int baud, const char* what) {
