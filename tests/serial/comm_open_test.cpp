@@ -1,0 +1,149 @@
+// Opening, closing and the failures of OpenPort on real pseudo-terminals.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "tests/serial/comm_fixture.h"
+
+extern char** environ;
+
+namespace comflash::test {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+std::optional<std::string> OpenFailure(TComm& comm) {
+    try {
+        comm.OpenPort();
+    } catch (const ECommsError& error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
+
+// The other process's verdict on opening `port`: its exit status.
+int OpenInAnotherProcess(const std::string& port) {
+    const std::string probe = COMFLASH_OPEN_PROBE;
+    char* const argv[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(port.c_str()),
+                          nullptr};
+    pid_t child = 0;
+    if (::posix_spawn(&child, probe.c_str(), nullptr, nullptr, argv, environ) != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CommTest, OpensClosesAndReopensTheSamePort) {
+    for (int round = 0; round < 3; ++round) {
+        comm.OpenPort();
+        ASSERT_TRUE(comm.IsOpen());
+        const std::size_t before = events.BytesReceived();
+        pty.Write({0x01, 0x02, static_cast<std::uint8_t>(round)});
+        ASSERT_TRUE(ReceiveBytes(before + 3)) << "round " << round;
+        comm.ClosePort();
+        EXPECT_FALSE(comm.IsOpen());
+        comm.ClosePort();  // closing a closed component does nothing
+    }
+}
+
+TEST_F(CommTest, OpeningAnOpenComponentFailsAndLeavesThePortRunning) {
+    comm.OpenPort();
+    EXPECT_EQ(OpenFailure(comm), "This serial port already opened");
+    EXPECT_TRUE(comm.IsOpen());
+    pty.Write({0x42});
+    EXPECT_TRUE(ReceiveBytes(1));
+}
+
+TEST_F(CommTest, DestroyingAnOpenComponentClosesItsPort) {
+    auto doomed = std::make_unique<TComm>(loop);
+    doomed->SetCommName(pty.SlavePath());
+    doomed->OnReceiveData = [](TComm&, const std::uint8_t*, std::uint16_t) { FAIL(); };
+    doomed->OpenPort();
+    pty.Write(Pattern(600));
+    doomed.reset();
+    loop.RunFor(milliseconds(200));
+    // The port was released with it.
+    comm.OpenPort();
+    EXPECT_TRUE(comm.IsOpen());
+}
+
+// The port stays exclusive: a second component, here or in another process,
+// cannot open it, and opens it as soon as the first lets go (so the refusal
+// was the lock, not a bad path). CI runs as root, whom TIOCEXCL alone would
+// let through.
+TEST_F(CommTest, APortHeldByOneComponentCannotBeOpenedByAnother) {
+    TComm second(loop);
+    second.SetCommName(pty.SlavePath());
+    comm.OpenPort();
+
+    EXPECT_EQ(OpenFailure(second), "Error opening serial port");
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(OpenInAnotherProcess(pty.SlavePath()), 3);
+
+    comm.ClosePort();
+    EXPECT_EQ(OpenInAnotherProcess(pty.SlavePath()), 0);
+    EXPECT_EQ(OpenFailure(second), std::nullopt);
+}
+
+struct OpenFailureCase {
+    const char* name;
+    // The port name to open, given a scratch folder.
+    std::function<std::string(const fs::path& scratch)> port;
+    const char* message;
+};
+
+class OpenFailureTest : public CommTest, public ::testing::WithParamInterface<OpenFailureCase> {
+protected:
+    void SetUp() override {
+        scratch = fs::temp_directory_path() / ("comflash-open-" + std::to_string(::getpid()));
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+    fs::path scratch;
+};
+
+TEST_P(OpenFailureTest, RaisesItsTextAndLeavesTheComponentClosedAndReopenable) {
+    comm.SetCommName(GetParam().port(scratch));
+    EXPECT_EQ(OpenFailure(comm), GetParam().message);
+    EXPECT_FALSE(comm.IsOpen());
+
+    comm.SetCommName(pty.SlavePath());
+    ASSERT_EQ(OpenFailure(comm), std::nullopt);
+    pty.Write({0x07});
+    EXPECT_TRUE(ReceiveBytes(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, OpenFailureTest,
+    ::testing::Values(
+        OpenFailureCase{"MissingDevice",
+                        [](const fs::path& scratch) { return (scratch / "ttyUSB9").string(); },
+                        "Error opening serial port"},
+        OpenFailureCase{"UnlistedComNameWithoutDevice",
+                        [](const fs::path&) { return std::string("COM32000"); },
+                        "Error opening serial port"},
+        OpenFailureCase{"NameThatIsNoPort", [](const fs::path&) { return std::string("printer"); },
+                        "Error opening serial port"},
+        OpenFailureCase{"Directory", [](const fs::path& scratch) { return scratch.string(); },
+                        "Error opening serial port"},
+        OpenFailureCase{"RegularFile",
+                        [](const fs::path& scratch) {
+                            std::ofstream(scratch / "not-a-tty") << "data";
+                            return (scratch / "not-a-tty").string();
+                        },
+                        "File handle is not a comm handle "},
+        OpenFailureCase{"CharacterDeviceThatIsNoTerminal",
+                        [](const fs::path&) { return std::string("/dev/null"); },
+                        "File handle is not a comm handle "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace comflash::test
