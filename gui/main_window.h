@@ -1,0 +1,111 @@
+// TForm1: the operator's one window. It owns the serial component Comm1, the
+// two timers and the controls, and drives one update controller with them:
+// pick the port, Open, and watch the log, the progress and the counters while
+// devices come and go.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "app/settings_store.h"
+#include "app/update_session.h"
+#include "gui/qt_dispatcher.h"
+#include "gui/window_host.h"
+#include "image/image_source.h"
+#include "protocol/firmware_image.h"
+#include "serial/comm.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+
+namespace comflash {
+
+inline constexpr char kWindowCaption[] = "FW Update For QL42V1.31-N-20090724";
+inline constexpr char kToolTitleLine[] = "Firmware Update Tools";
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+    // Declared first: Comm1 and the controller are built on them.
+    QtDispatcher dispatcher_;
+    SettingsStore settings_;
+    FirmwareImage image_;
+
+public:
+    // Builds the window and runs its start-up (FormCreate); an error there is
+    // shown in the error box before this returns. The image is read from
+    // `imageSource` during start-up only.
+    explicit TForm1(const ImageSource& imageSource, QWidget* parent = nullptr);
+    // Closes the port first, so no serial thread outlives the window.
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    QPlainTextEdit* Memo1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    TComm Comm1;
+    QPushButton* Button2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QCheckBox* SelAuto = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+
+    void Button1Click();  // Open / Close
+    void Button2Click();  // Clear
+    void Timer1Timer();
+    void Comm1ReceiveData(TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
+    void FormCreate(const ImageSource& imageSource);
+    void CheckBox1Click();
+    void BitBtn2Click();  // Read SN
+    void BitBtn3Click();  // Write SN
+    void SelAutoClick();
+    void Timer2Timer();
+
+    // The log: one line per call, one per part of a text with line breaks.
+    void AppendLog(const std::string& text);
+    void ShowCounters(std::int32_t okCount, std::int32_t errorCount);
+
+    bool PortOpen() const { return PortOpen_; }
+    const FirmwareImage& Image() const { return image_; }
+    const UpdateSession& Session() const { return session_; }
+
+signals:
+    // After every change of the counters, for whoever follows the batch.
+    void CountersShown(int okCount, int errorCount);
+
+private:
+    void CreateControls();
+    void ConnectHandlers();
+    void ConfigureComm1();
+    void RunStartUp(const ImageSource& imageSource);
+    void CentreOnScreen();
+    // The device path the selected name opens, read when the tip is asked
+    // for, so that an edited port map shows at once.
+    QString PortToolTip() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Runs a handler; an error it raises is shown in the error box and ends it.
+    template <typename Handler>
+    void Guarded(Handler handler);
+
+    WindowHost host_;
+    UpdateSession session_;
+    bool PortOpen_ = false;
+};
+
+}  // namespace comflash

@@ -1,0 +1,29 @@
+// The window's modal boxes: the controller's questions and notices, and the
+// application's standard error box that every handler falls back on.
+#pragma once
+
+#include <exception>
+#include <string>
+
+class QWidget;
+
+namespace comflash {
+
+// The caption of the standard error box.
+inline constexpr char kApplicationTitle[] = "comflash";
+
+// The error box's text: the message, with a full stop appended when its last
+// character sorts after "." (letters and digits do; "!" and ")" do not).
+std::string ErrorBoxText(std::string message);
+
+// Error icon, the application's title, ErrorBoxText of the message; a
+// settings error's detail is offered under "Show Details...".
+void ShowErrorBox(QWidget* parent, const std::exception& error);
+
+// Yes and No; true for Yes. Returns only when answered, while the event loop
+// goes on handling received chunks and timer ticks.
+bool AskYesNoBox(QWidget* parent, const std::string& text, const std::string& title);
+// OK only.
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title);
+
+}  // namespace comflash
