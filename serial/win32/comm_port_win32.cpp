@@ -1,0 +1,191 @@
+// The port on Windows: a COM device opened for overlapped I/O with no sharing,
+// with a receive and a transmit thread that wait beside a close event.
+#include <memory>
+#include <system_error>
+
+#include "serial/comm_port.h"
+#include "serial/comms_error.h"
+#include "serial/port_map.h"
+#include "serial/win32/handle_win32.h"
+#include "serial/win32/receive_thread_win32.h"
+#include "serial/win32/transmit_thread_win32.h"
+
+namespace comflash {
+namespace {
+
+constexpr DWORD kQueueSize = 4096;
+
+DWORD DtrCode(TDtrControl control) {
+    switch (control) {
+        case TDtrControl::DtrEnable:
+            return DTR_CONTROL_ENABLE;
+        case TDtrControl::DtrDisable:
+            return DTR_CONTROL_DISABLE;
+        case TDtrControl::DtrHandshake:
+            return DTR_CONTROL_HANDSHAKE;
+    }
+    return DTR_CONTROL_DISABLE;
+}
+
+DWORD RtsCode(TRtsControl control) {
+    switch (control) {
+        case TRtsControl::RtsEnable:
+            return RTS_CONTROL_ENABLE;
+        case TRtsControl::RtsDisable:
+            return RTS_CONTROL_DISABLE;
+        case TRtsControl::RtsHandshake:
+            return RTS_CONTROL_HANDSHAKE;
+        case TRtsControl::RtsTransmissionAvailable:
+            return RTS_CONTROL_TOGGLE;
+    }
+    return RTS_CONTROL_DISABLE;
+}
+
+// Every field the settings own; EofChar, EvtChar, the reserved words and the
+// length stay as the driver reported them.
+void FillDcb(DCB& dcb, const LineSettings& settings) {
+    dcb.BaudRate = settings.BaudRate;
+    // The flag word is rebuilt whole, so every flag not named in the settings
+    // (fAbortOnError included: it would stall all I/O after a line error) is 0.
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings.ParityCheck;
+    dcb.fOutxCtsFlow = settings.Outx_CtsFlow;
+    dcb.fOutxDsrFlow = settings.Outx_DsrFlow;
+    dcb.fDtrControl = DtrCode(settings.DtrControl);
+    dcb.fDsrSensitivity = settings.DsrSensitivity;
+    dcb.fTXContinueOnXoff = settings.TxContinueOnXoff;
+    dcb.fOutX = settings.Outx_XonXoffFlow;
+    dcb.fInX = settings.Inx_XonXoffFlow;
+    dcb.fErrorChar = settings.ReplaceWhenParityError;
+    dcb.fNull = settings.IgnoreNullChar;
+    dcb.fRtsControl = RtsCode(settings.RtsControl);
+    dcb.fAbortOnError = FALSE;
+    dcb.fDummy2 = 0;
+    dcb.XonLim = settings.XonLimit;
+    dcb.XoffLim = settings.XoffLimit;
+    dcb.ByteSize = static_cast<BYTE>(static_cast<int>(settings.ByteSize) + 5);
+    dcb.Parity = static_cast<BYTE>(settings.Parity);
+    dcb.StopBits = static_cast<BYTE>(settings.StopBits);
+    dcb.XonChar = static_cast<char>(settings.XonChar);
+    dcb.XoffChar = static_cast<char>(settings.XoffChar);
+    dcb.ErrorChar = static_cast<char>(settings.ReplacedChar);
+}
+
+void FillCommTimeouts(COMMTIMEOUTS& driver, const CommTimeouts& timeouts) {
+    driver.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
+    driver.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
+    driver.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
+    driver.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+    driver.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
+    // "Return at once with what is there" would complete reads empty on a
+    // silent line as fast as they are issued; waiting for the first byte
+    // first gives the same chunks without the spin.
+    if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == 0 &&
+        timeouts.ReadTotalTimeoutConstant == 0) {
+        driver.ReadTotalTimeoutMultiplier = MAXDWORD;
+        driver.ReadTotalTimeoutConstant = MAXDWORD - 1;
+    }
+}
+
+class Win32CommPort final : public CommPort {
+public:
+    Win32CommPort(UniqueHandle port, CommNotifier notifier)
+        : port_(std::move(port)), notifier_(std::move(notifier)) {}
+
+    ~Win32CommPort() override {
+        StopReceiveThread();
+        StopTransmitThread();
+    }
+
+    void ApplyLineSettings(const LineSettings& settings) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        ::GetCommState(port_.get(), &dcb);
+        FillDcb(dcb, settings);
+        ::SetCommState(port_.get(), &dcb);
+    }
+
+    void ApplyTimeouts(const CommTimeouts& timeouts) override {
+        COMMTIMEOUTS driver{};
+        ::GetCommTimeouts(port_.get(), &driver);
+        FillCommTimeouts(driver, timeouts);
+        ::SetCommTimeouts(port_.get(), &driver);
+    }
+
+    bool Send(std::vector<std::uint8_t> block) override {
+        return transmit_thread_ && transmit_thread_->Queue(std::move(block));
+    }
+
+    void StartThreads() {
+        close_event_ = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        if (!close_event_.valid())
+            throw ECommsError(comm_error_text::kCannotCreateEvent);
+        try {
+            receive_thread_ =
+                std::make_unique<TReadThread>(port_.get(), close_event_.get(), notifier_);
+            receive_thread_->Start();
+        } catch (const std::system_error&) {
+            receive_thread_.reset();
+            throw ECommsError(comm_error_text::kCannotCreateReadThread);
+        }
+        try {
+            transmit_thread_ =
+                std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
+            transmit_thread_->Start();
+        } catch (const std::system_error&) {
+            transmit_thread_.reset();
+            throw ECommsError(comm_error_text::kCannotCreateWriteThread);
+        }
+    }
+
+private:
+    // Both threads watch the close event in every wait, so each ends at once;
+    // the purge aborts the operation it has pending.
+    void StopReceiveThread() {
+        if (!receive_thread_)
+            return;
+        ::SetEvent(close_event_.get());
+        ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR);
+        receive_thread_.reset();
+    }
+
+    void StopTransmitThread() {
+        if (!transmit_thread_)
+            return;
+        ::SetEvent(close_event_.get());
+        ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
+        transmit_thread_.reset();
+    }
+
+    UniqueHandle port_;
+    CommNotifier notifier_;
+    UniqueHandle close_event_;
+    std::unique_ptr<TReadThread> receive_thread_;
+    std::unique_ptr<TWriteThread> transmit_thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
+                                       const CommTimeouts& timeouts, CommNotifier notifier) {
+    // No sharing: a port another program holds fails here.
+    UniqueHandle port(::CreateFileA(ResolvePortName(comm_name).c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port.valid())
+        throw ECommsError(comm_error_text::kCannotOpen);
+    if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
+        throw ECommsError(comm_error_text::kNotCommHandle);
+    }
+    if (!::SetupComm(port.get(), kQueueSize, kQueueSize)) {
+        throw ECommsError(comm_error_text::kCannotSetupBuffer);
+    }
+    ::PurgeComm(port.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    auto comm_port = std::make_unique<Win32CommPort>(std::move(port), std::move(notifier));
+    comm_port->ApplyTimeouts(timeouts);
+    comm_port->ApplyLineSettings(settings);
+    comm_port->StartThreads();
+    return comm_port;
+}
+
+}  // namespace comflash

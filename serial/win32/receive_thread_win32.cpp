@@ -1,0 +1,188 @@
+#include "serial/win32/receive_thread_win32.h"
+
+namespace comflash {
+namespace {
+
+constexpr DWORD kWatchedEvents = EV_RING | EV_ERR | EV_RLSD;
+
+}  // namespace
+
+TReadThread::TReadThread(HANDLE port, HANDLE close_event, CommNotifier notifier)
+    : port_(port), close_event_(close_event), notifier_(std::move(notifier)) {}
+
+void TReadThread::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TReadThread::Join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TReadThread::Run() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    if (Prepare() && IssueEventWait() && IssueRead()) {
+        while (WaitAndHandle()) {
+        }
+    }
+    ::PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+    SettlePendingIo();
+}
+
+bool TReadThread::Prepare() {
+    read_event_ = CreateOverlappedEvent();
+    event_wait_event_ = CreateOverlappedEvent();
+    if (!read_event_.valid() || !event_wait_event_.valid()) {
+        notifier_.PostHangupRequest();
+        return false;
+    }
+    read_.hEvent = read_event_.get();
+    event_wait_.hEvent = event_wait_event_.get();
+    // Arriving characters are not watched: data comes through the standing read.
+    if (!::SetCommMask(port_, kWatchedEvents)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_NOT_SUPPORTED)
+            return EndAfter(error);
+        line_events_ = false;
+    }
+    return true;
+}
+
+bool TReadThread::WaitAndHandle() {
+    // The close event comes first: when several are signalled the lowest
+    // index is reported, so a stop request wins over pending data.
+    const bool watching = line_events_;
+    const HANDLE waits[3] = {close_event_, watching ? event_wait_.hEvent : read_.hEvent,
+                             read_.hEvent};
+    const DWORD count = watching ? 3 : 2;
+    const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0)
+        return false;
+    if (watching && result == WAIT_OBJECT_0 + 1) {
+        return ProcessCommEvent(true) && IssueEventWait();
+    }
+    if (result == WAIT_OBJECT_0 + count - 1)
+        return CompleteRead() && IssueRead();
+    notifier_.PostHangupRequest();  // WAIT_FAILED or an abandoned wait
+    return false;
+}
+
+bool TReadThread::IssueRead() {
+    for (;;) {
+        if (CloseRequested())
+            return false;
+        DWORD length = 0;
+        if (!::ReadFile(port_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &length,
+                        &read_)) {
+            read_pending_ = PendingAfter(::GetLastError());
+            return read_pending_;
+        }
+        Deliver(length);
+    }
+}
+
+bool TReadThread::CompleteRead() {
+    read_pending_ = false;
+    DWORD length = 0;
+    if (!::GetOverlappedResult(port_, &read_, &length, FALSE))
+        return EndAfter(::GetLastError());
+    Deliver(length);
+    return true;
+}
+
+// An empty read (a total time-out on a silent line) is not posted and does
+// not end the thread: the next read simply begins.
+void TReadThread::Deliver(DWORD length) {
+    if (length > 0)
+        notifier_.DataReceived(buffer_.data(), length);
+}
+
+bool TReadThread::IssueEventWait() {
+    while (line_events_) {
+        if (CloseRequested())
+            return false;
+        event_mask_ = 0;
+        if (!::WaitCommEvent(port_, &event_mask_, &event_wait_)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_NOT_SUPPORTED) {
+                line_events_ = false;
+                break;
+            }
+            event_wait_pending_ = PendingAfter(error);
+            return event_wait_pending_;
+        }
+        if (!ProcessCommEvent(false))
+            return false;
+    }
+    return true;
+}
+
+bool TReadThread::ProcessCommEvent(bool with_retrieval) {
+    if (with_retrieval) {
+        event_wait_pending_ = false;
+        DWORD unused = 0;
+        if (!::GetOverlappedResult(port_, &event_wait_, &unused, FALSE)) {
+            const DWORD error = ::GetLastError();
+            // Wine lets the wait run a moment on a pseudo-terminal before
+            // aborting it: the port reports no line events.
+            if (error == ERROR_NOT_SUPPORTED || error == ERROR_OPERATION_ABORTED) {
+                line_events_ = false;
+                return true;
+            }
+            return EndAfter(error);
+        }
+    }
+    bool handled = false;
+    if ((event_mask_ & EV_ERR) != 0) {
+        DWORD line_errors = 0;
+        if (!::ClearCommError(port_, &line_errors, nullptr))
+            return EndAfter(::GetLastError());
+        notifier_.ReceiveError(line_errors);
+        handled = true;
+    }
+    DWORD modem_event = 0;
+    if ((event_mask_ & EV_RLSD) != 0)
+        modem_event |= MODEM_EVENT_CARRIER;
+    if ((event_mask_ & EV_RING) != 0)
+        modem_event |= MODEM_EVENT_RING;
+    if (modem_event != 0) {
+        notifier_.ModemStateChanged(modem_event);
+        handled = true;
+    }
+    // A completed wait with none of the watched events is a fault.
+    if (!handled)
+        notifier_.PostHangupRequest();
+    return handled;
+}
+
+bool TReadThread::PendingAfter(DWORD error) {
+    if (ClassifyIoFailure(error) == IoFailure::Pending)
+        return true;
+    return EndAfter(error);
+}
+
+bool TReadThread::EndAfter(DWORD error) {
+    if (ClassifyIoFailure(error) == IoFailure::Fault)
+        notifier_.PostHangupRequest();
+    return false;
+}
+
+// The system writes into the overlapped records until each operation has
+// finished, so none may be released while one is still pending.
+void TReadThread::SettlePendingIo() {
+    if (!read_pending_ && !event_wait_pending_)
+        return;
+    ::CancelIo(port_);
+    DWORD unused = 0;
+    if (read_pending_)
+        ::GetOverlappedResult(port_, &read_, &unused, TRUE);
+    if (event_wait_pending_)
+        ::GetOverlappedResult(port_, &event_wait_, &unused, TRUE);
+    read_pending_ = event_wait_pending_ = false;
+}
+
+bool TReadThread::CloseRequested() const {
+    return ::WaitForSingleObject(close_event_, 0) != WAIT_TIMEOUT;
+}
+
+}  // namespace comflash

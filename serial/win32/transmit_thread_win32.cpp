@@ -1,0 +1,121 @@
+#include "serial/win32/transmit_thread_win32.h"
+
+#include <optional>
+#include <system_error>
+
+namespace comflash {
+
+TWriteThread::TWriteThread(HANDLE port, HANDLE close_event, CommNotifier notifier)
+    : port_(port),
+      close_event_(close_event),
+      notifier_(std::move(notifier)),
+      wake_event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+void TWriteThread::Start() {
+    if (!wake_event_.valid()) {
+        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TWriteThread::Join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool TWriteThread::Queue(std::vector<std::uint8_t> block) {
+    if (!queue_.Push(std::move(block)))
+        return false;
+    ::SetEvent(wake_event_.get());
+    return true;
+}
+
+void TWriteThread::Run() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+    write_event_ = CreateOverlappedEvent();
+    if (!write_event_.valid()) {
+        notifier_.PostHangupRequest();
+    } else {
+        write_.hEvent = write_event_.get();
+        bool written_since_notice = true;
+        for (;;) {
+            std::optional<std::vector<std::uint8_t>> block = queue_.Pop();
+            if (!block) {
+                // One notice per drain, however many blocks went out before it.
+                if (written_since_notice)
+                    notifier_.SendDataEmpty();
+                written_since_notice = false;
+                if (!WaitForWork())
+                    break;
+                continue;
+            }
+            if (::WaitForSingleObject(close_event_, 0) != WAIT_TIMEOUT)
+                break;
+            if (!WriteBlock(*block))
+                break;
+            written_since_notice = true;
+        }
+    }
+    queue_.Close();
+    ::PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR);
+    SettlePendingIo();
+}
+
+bool TWriteThread::WaitForWork() {
+    const HANDLE waits[2] = {close_event_, wake_event_.get()};
+    const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0 + 1)
+        return true;
+    if (result != WAIT_OBJECT_0)
+        notifier_.PostHangupRequest();
+    return false;
+}
+
+bool TWriteThread::WriteBlock(const std::vector<std::uint8_t>& block) {
+    const HANDLE waits[2] = {close_event_, write_event_.get()};
+    std::size_t offset = 0;
+    while (offset < block.size()) {
+        const DWORD length = static_cast<DWORD>(block.size() - offset);
+        DWORD written = 0;
+        if (!::WriteFile(port_, block.data() + offset, length, &written, &write_)) {
+            const DWORD error = ::GetLastError();
+            if (ClassifyIoFailure(error) != IoFailure::Pending)
+                return EndAfter(error);
+            write_pending_ = true;
+            const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            // On the stop request the write is abandoned; the exit purge aborts it.
+            if (result == WAIT_OBJECT_0)
+                return false;
+            if (result != WAIT_OBJECT_0 + 1) {
+                notifier_.PostHangupRequest();
+                return false;
+            }
+            write_pending_ = false;
+            if (!::GetOverlappedResult(port_, &write_, &written, TRUE)) {
+                return EndAfter(::GetLastError());
+            }
+        }
+        // A write cut short by the write time-outs goes on with the rest.
+        offset += written;
+    }
+    return true;
+}
+
+bool TWriteThread::EndAfter(DWORD error) {
+    if (ClassifyIoFailure(error) == IoFailure::Fault)
+        notifier_.PostHangupRequest();
+    return false;
+}
+
+// The system writes into the overlapped record until the write has finished,
+// so it may not be released while the write is pending.
+void TWriteThread::SettlePendingIo() {
+    if (!write_pending_)
+        return;
+    ::CancelIo(port_);
+    DWORD unused = 0;
+    ::GetOverlappedResult(port_, &write_, &unused, TRUE);
+    write_pending_ = false;
+}
+
+}  // namespace comflash
