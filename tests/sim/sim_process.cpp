@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -95,6 +96,21 @@ std::string SimProcess::NextPath(Millis within) {
             return {};
         pending_.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+std::string SimProcess::RestOfOutput(Millis within) {
+    const auto deadline = Clock::now() + within;
+    while (true) {
+        pollfd entry{stdout_, POLLIN, 0};
+        if (poll(&entry, 1, MillisLeft(deadline)) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = read(stdout_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return std::exchange(pending_, {});
 }
 
 int SimProcess::Wait(Millis within) {

@@ -45,6 +45,8 @@ public:
     // The next line the simulator prints: the port path, or the new path
     // after the line vanished and returned. Empty when none comes.
     std::string NextPath(Millis within = kPatience);
+    // Everything it prints until it exits.
+    std::string RestOfOutput(Millis within = kPatience);
     // Exit status, or -1 when it does not end in time (it is then killed).
     int Wait(Millis within = kPatience);
     void Terminate();

@@ -95,10 +95,13 @@ void StopAt(StraightHost& host, UpdateRun& run, const char* step) {
 
 }  // namespace
 
-StraightHost::StraightHost(const std::string& path, int baud) {
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+StraightHost::StraightHost(const std::string& path, int baud)
+    : StraightHost(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), baud) {}
+
+StraightHost::StraightHost(int fd, int baud) : fd_(fd) {
     if (fd_ < 0)
-        throw std::runtime_error("cannot open " + path);
+        throw std::runtime_error("cannot open the port");
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
     termios settings{};
     tcgetattr(fd_, &settings);
     cfmakeraw(&settings);

@@ -39,6 +39,8 @@ struct Chunk {
 class StraightHost {
 public:
     explicit StraightHost(const std::string& path, int baud = 9600);
+    // Takes over an open terminal, such as the master of a pair.
+    explicit StraightHost(int fd, int baud = 9600);
     ~StraightHost();
     StraightHost(const StraightHost&) = delete;
     StraightHost& operator=(const StraightHost&) = delete;

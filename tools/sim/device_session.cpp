@@ -376,8 +376,7 @@ std::vector<std::uint8_t> DeviceSession::NoiseBytes() {
 
 void DeviceSession::IgnoreForSpeed(const ReceivedFrame& frame, int expectedBaud) {
     ++steps_.wrongSpeedFrames;
-    const auto& window = frame.speeds.back();
-    trace_.Frame(number_, Direction::FromHost, frame.bytes, window.after,
+    trace_.Frame(number_, Direction::FromHost, frame.bytes, frame.speeds.back().Last(),
                  "ignored: the device listens at " + std::to_string(expectedBaud));
 }
 

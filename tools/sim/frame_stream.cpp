@@ -68,8 +68,7 @@ std::optional<ReceivedFrame> FrameStream::Next(TimePoint now) {
         frame.command = frame.bytes[4];
         for (std::size_t i = 0; i < size; ++i) {
             const SpeedWindow& window = speedOf_[i];
-            if (frame.speeds.empty() || frame.speeds.back().before != window.before ||
-                frame.speeds.back().after != window.after) {
+            if (frame.speeds.empty() || !(frame.speeds.back() == window)) {
                 frame.speeds.push_back(window);
             }
         }

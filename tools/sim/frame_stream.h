@@ -9,23 +9,10 @@
 #include <span>
 #include <vector>
 
+#include "tools/sim/line_speed.h"
 #include "tools/sim/timeline.h"
 
 namespace comflash::sim {
-
-// The host's line speed around one read: sampled before the device waited
-// and after it read. A speed change in between leaves both possible.
-struct SpeedWindow {
-    std::optional<int> before;
-    std::optional<int> after;
-
-    // A line that cannot report its speed allows every speed.
-    bool Allows(int baud) const {
-        if (!before && !after)
-            return true;
-        return before == baud || after == baud;
-    }
-};
 
 struct ReceivedFrame {
     std::vector<std::uint8_t> bytes;  // the whole frame, sync to check

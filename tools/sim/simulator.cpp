@@ -127,7 +127,7 @@ void Simulator::PumpOnce(DeviceSession* session, std::optional<TimePoint> wakeBy
     if (!waitForBytes)
         deadline = Earliest(deadline, now + kClosedLinePollInterval);
 
-    const SpeedWindow speedBefore{line_.HostBaud(), std::nullopt};
+    speedsSinceRead_.Note(line_.HostBaud());
     pollfd entry{fd, POLLIN, 0};
     timespec timeout{};
     if (deadline)
@@ -135,10 +135,10 @@ void Simulator::PumpOnce(DeviceSession* session, std::optional<TimePoint> wakeBy
     const int ready =
         ppoll(&entry, waitForBytes ? 1 : 0, deadline ? &timeout : nullptr, stop_.WaitMask());
     if (ready > 0 && (entry.revents & POLLIN) != 0)
-        ReadAvailable(session, speedBefore);
+        ReadAvailable(session);
 }
 
-void Simulator::ReadAvailable(DeviceSession* session, SpeedWindow speed) {
+void Simulator::ReadAvailable(DeviceSession* session) {
     std::array<std::uint8_t, kReadSize> buffer;
     std::vector<std::uint8_t> bytes;
     while (true) {
@@ -149,19 +149,26 @@ void Simulator::ReadAvailable(DeviceSession* session, SpeedWindow speed) {
     }
     if (bytes.empty())
         return;
-    speed.after = line_.HostBaud();
-    const TimePoint now = Clock::now();
+    const auto speedNow = line_.HostBaud();
+    SpeedWindow speeds = speedsSinceRead_;
+    speeds.Note(speedNow);
+    // Whatever comes next was written after this read emptied the line.
+    speedsSinceRead_ = {};
+    speedsSinceRead_.Note(speedNow);
+
     if (session == nullptr) {
-        trace_.Frame(0, Direction::FromHost, bytes, speed.after, "lost: no device is powered up");
+        trace_.Frame(0, Direction::FromHost, bytes, speedNow, "lost: no device is powered up");
         return;
     }
-    session->OnBytes(bytes, speed, now);
+    session->OnBytes(bytes, speeds, Clock::now());
 }
 
 void Simulator::NoteLineState(bool open, TimePoint) {
     if (open == hostHadOpen_)
         return;
     hostHadOpen_ = open;
+    // Speeds from before the host opened its port carried none of its bytes.
+    speedsSinceRead_ = {};
     trace_.Event(currentDevice_, open ? "the host opens the line" : "the host closes the line");
 }
 

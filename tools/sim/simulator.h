@@ -11,6 +11,7 @@
 #include "tools/sim/device_report.h"
 #include "tools/sim/device_session.h"
 #include "tools/sim/fault_plan.h"
+#include "tools/sim/line_speed.h"
 #include "tools/sim/sim_line.h"
 #include "tools/sim/sim_options.h"
 #include "tools/sim/stop_signals.h"
@@ -36,7 +37,7 @@ private:
     // One turn of the loop: line state, due actions, then a wait for host
     // bytes until the next deadline.
     void PumpOnce(DeviceSession* session, std::optional<TimePoint> wakeBy);
-    void ReadAvailable(DeviceSession* session, SpeedWindow speed);
+    void ReadAvailable(DeviceSession* session);
     void NoteLineState(bool open, TimePoint now);
 
     const SimOptions& options_;
@@ -52,6 +53,7 @@ private:
     unsigned currentDevice_ = 0;
     bool hostHadOpen_ = false;
     std::optional<TimePoint> returnAt_;
+    SpeedWindow speedsSinceRead_;
 };
 
 }  // namespace comflash::sim
