@@ -122,6 +122,8 @@ private:
                 return;
         }
         allDone_ = true;
+        for (const auto& runner : runners_)
+            runner->Retire();
         loop_.Quit();
     }
 

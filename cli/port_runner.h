@@ -42,6 +42,8 @@ public:
     // As the Open button does; raises ECommsError.
     void Open();
     void Close();
+    // The run is over: a line that goes away now is no news.
+    void Retire() { comm_.OnRequestHangup = nullptr; }
     void Tick1();  // every 1000 ms
     void Tick2();  // every 20 ms
 

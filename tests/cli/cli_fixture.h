@@ -1,0 +1,72 @@
+// comflash-cli run for real against comflash-sim on pseudo-terminals, each
+// test with a settings folder of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "sim_process.h"
+
+namespace comflash::testing {
+
+using simtest::Json;
+using simtest::SimProcess;
+using simtest::TempDir;
+
+inline constexpr std::chrono::milliseconds kCliPatience{90000};
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+
+    bool OutHas(const std::string& text) const { return out.find(text) != std::string::npos; }
+    bool ErrHas(const std::string& text) const { return err.find(text) != std::string::npos; }
+    int CountInOut(const std::string& text) const {
+        int count = 0;
+        for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            ++count;
+        return count;
+    }
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() { ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1); }
+
+    // Starts a simulator that expects the built-in firmware; returns its port path.
+    std::string StartSim(std::vector<std::string> arguments, const std::string& name = "sim") {
+        arguments.insert(arguments.end(),
+                         {"--expect", COMFLASH_FIRMWARE_PATH, "--report", Report(name).string(),
+                          "--quiet-end", "1000", "--power-up-delay", "200"});
+        sims.push_back(std::make_unique<SimProcess>(arguments, dir / (name + ".err")));
+        const std::string path = sims.back()->NextPath();
+        EXPECT_FALSE(path.empty()) << "the simulator printed no port: " << sims.back()->Stderr();
+        return path;
+    }
+    std::filesystem::path Report(const std::string& name = "sim") const {
+        return dir / (name + ".report");
+    }
+    std::vector<Json> ReportLines(std::size_t count, const std::string& name = "sim") const {
+        return simtest::AwaitReport(Report(name), count);
+    }
+
+    CliResult RunCli(const std::vector<std::string>& arguments) {
+        ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir.Path(), "cli" + std::to_string(runs++));
+        CliResult result;
+        result.status = cli.Wait(kCliPatience);
+        result.out = cli.Stdout();
+        result.err = cli.Stderr();
+        return result;
+    }
+
+    TempDir dir;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    int runs = 0;
+};
+
+}  // namespace comflash::testing
