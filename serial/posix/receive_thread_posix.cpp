@@ -8,6 +8,7 @@
 
 #include "serial/posix/line_events_posix.h"
 #include "serial/posix/port_wait_posix.h"
+#include "serial/posix/thread_priority_posix.h"
 #include "serial/read_deadline.h"
 
 namespace comflash {
@@ -26,6 +27,8 @@ void TReadThread::Join() {
 }
 
 void TReadThread::Run() {
+    // A burst's chunk leaves on time even while the machine is busy.
+    RaiseCurrentThreadPriority(ThreadPriority::Highest);
     LineErrorCounters line_errors(port_);
     ModemLineWatch modem_lines;
     modem_lines.Start(port_, notifier_);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "serial/posix/port_wait_posix.h"
+#include "serial/posix/thread_priority_posix.h"
 #include "serial/read_deadline.h"
 
 namespace comflash {
@@ -35,6 +36,7 @@ bool TWriteThread::Queue(std::vector<std::uint8_t> block) {
 }
 
 void TWriteThread::Run() {
+    RaiseCurrentThreadPriority(ThreadPriority::AboveNormal);
     bool written_since_notice = true;
     for (;;) {
         std::optional<std::vector<std::uint8_t>> block = queue_.Pop();
