@@ -27,7 +27,9 @@ constexpr double kUpdateBaud = 38400;
 constexpr double kReadInterval = 30;  // ms the host waits after a reply's last byte
 constexpr double kHelloDelay = 40;    // three 20 ms ticks, at the earliest
 
-double WireMs(double bytes) { return bytes * kBitsPerByte * 1000 / kUpdateBaud; }
+double WireMs(double bytes) {
+    return bytes * kBitsPerByte * 1000 / kUpdateBaud;
+}
 
 // From the handshake reply to the checksum reply handled: the span that the
 // tool's --record measures as duration_ms.
@@ -48,10 +50,13 @@ struct Run {
 };
 
 // N simulators with one device each, and one comflash-cli on all N ports.
-Run UpdateOnPorts(const TempDir& dir, int ports, const std::string& firmware, const std::string& text) {
+Run UpdateOnPorts(const TempDir& dir, int ports, const std::string& firmware,
+                  const std::string& text) {
     std::vector<std::unique_ptr<SimProcess>> sims;
-    std::vector<std::string> arguments = {"--image-text", text, "--devices", "1", "--record",
-                                          (dir / ("record" + std::to_string(ports))).string()};
+    std::vector<std::string> arguments = {
+        "--image-text", text,
+        "--devices",    "1",
+        "--record",     (dir / ("record" + std::to_string(ports))).string()};
     for (int n = 0; n < ports; ++n) {
         const auto name = "p" + std::to_string(ports) + "-" + std::to_string(n);
         sims.push_back(std::make_unique<SimProcess>(
@@ -65,7 +70,8 @@ Run UpdateOnPorts(const TempDir& dir, int ports, const std::string& firmware, co
     ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir.Path(), "cli" + std::to_string(ports));
     const int status = cli.Wait(Millis(600000));
     Run run;
-    run.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    run.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.cpuMsPerDevice = std::chrono::duration<double, std::milli>(cli.CpuTime()).count() / ports;
     run.allUpdated = status == 0;
     for (const auto& line : Lines(ReadWholeFile(dir / ("record" + std::to_string(ports))))) {
@@ -102,26 +108,30 @@ int main(int argc, char** argv) {
     const auto firmware = dir / "firmware.bin";
     const auto text = dir / "image.txt";
     WriteBinary(firmware, TestFirmware(comflash::kMaxImageLength, 7));
-    ChildProcess pack(COMFLASH_PACK_PATH, {"encode", firmware.string(), text.string()}, dir.Path(), "pack");
+    ChildProcess pack(COMFLASH_PACK_PATH, {"encode", firmware.string(), text.string()}, dir.Path(),
+                      "pack");
     if (pack.Wait(Millis(60000)) != 0) {
         std::fprintf(stderr, "update-bench: comflash-pack failed: %s\n", pack.Stderr().c_str());
         return 1;
     }
 
     const double floorMs = FloorMs(comflash::kMaxImageLength);
-    std::printf("image %zu bytes at %.0f baud, protocol floor %.0f ms per device\n", comflash::kMaxImageLength,
-                kUpdateBaud, floorMs);
-    std::printf("%6s %12s %14s %12s %16s %10s\n", "ports", "wall ms", "device ms", "vs floor", "vs one port",
-                "cpu ms/dev");
+    std::printf("image %zu bytes at %.0f baud, protocol floor %.0f ms per device\n",
+                comflash::kMaxImageLength, kUpdateBaud, floorMs);
+    std::printf("%6s %12s %14s %12s %16s %10s\n", "ports", "wall ms", "device ms", "vs floor",
+                "vs one port", "cpu ms/dev");
     double oneAlone = 0;
     bool ok = true;
     for (int ports : portCounts) {
         const Run run = UpdateOnPorts(dir, ports, firmware.string(), text.string());
         double slowest = 0;
-        for (double d : run.durationsMs) slowest = std::max(slowest, d);
-        if (oneAlone == 0) oneAlone = run.wallMs;
-        std::printf("%6d %12.0f %14.0f %12.4f %16.4f %10.1f%s\n", ports, run.wallMs, slowest, slowest / floorMs,
-                    run.wallMs / oneAlone, run.cpuMsPerDevice, run.allUpdated ? "" : "  (a device failed!)");
+        for (double d : run.durationsMs)
+            slowest = std::max(slowest, d);
+        if (oneAlone == 0)
+            oneAlone = run.wallMs;
+        std::printf("%6d %12.0f %14.0f %12.4f %16.4f %10.1f%s\n", ports, run.wallMs, slowest,
+                    slowest / floorMs, run.wallMs / oneAlone, run.cpuMsPerDevice,
+                    run.allUpdated ? "" : "  (a device failed!)");
         ok = ok && run.allUpdated;
     }
     return ok ? 0 : 1;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,8 +53,11 @@ int ChildProcess::Wait(std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (true) {
         int raw = 0;
-        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+        rusage usage{};
+        if (wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            cpuTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
             return *status_;
         }
         if (std::chrono::steady_clock::now() >= deadline) {

@@ -25,6 +25,8 @@ public:
 
     // Exit status; -1 when it did not end in time (it is then killed).
     int Wait(std::chrono::milliseconds within);
+    // Processor time the child used, user and system, once it has ended.
+    std::chrono::microseconds CpuTime() const { return cpuTime_; }
     void Terminate();  // SIGTERM
     std::string Stdout() const;
     std::string Stderr() const;
@@ -34,6 +36,7 @@ private:
     std::filesystem::path out_;
     std::filesystem::path err_;
     std::optional<int> status_;
+    std::chrono::microseconds cpuTime_{0};
 };
 
 std::string ReadWholeFile(const std::filesystem::path& path);
