@@ -51,6 +51,11 @@ bool InterruptibleThread::Start(Body body) {
 }
 
 void InterruptibleThread::Run(const Body& body) {
+    // A thread inherits its creator's signal mask, which may block the wake signal.
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, WakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
     body(stop_requested_);
     {
         std::lock_guard lock(mutex_);

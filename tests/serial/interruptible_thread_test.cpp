@@ -3,10 +3,14 @@
 #include "serial/posix/interruptible_thread_posix.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <future>
 #include <thread>
 
 namespace comflash {
@@ -20,6 +24,11 @@ TEST(InterruptibleThreadTest, StopEndsABodyBlockedInASystemCall) {
     for (int round = 0; round < 100; ++round) {
         InterruptibleThread thread;
         std::atomic<bool> started{false};
+        // Started from a thread that blocks every signal, as a program may.
+        sigset_t all;
+        sigset_t previous;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &previous);
         ASSERT_TRUE(thread.Start([&](const std::atomic<bool>& stop) {
             started = true;
             char byte;
@@ -28,12 +37,17 @@ TEST(InterruptibleThreadTest, StopEndsABodyBlockedInASystemCall) {
                 [[maybe_unused]] const ssize_t got = ::read(pipe_ends[0], &byte, 1);
             }
         }));
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         if (round % 2 == 1) {
             while (!started)
                 std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        thread.Stop();
+        auto stopped = std::async(std::launch::async, [&] { thread.Stop(); });
+        if (stopped.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "Stop() did not end the blocked body (round " << round << ")";
+            std::abort();
+        }
     }
     ::close(pipe_ends[0]);
     ::close(pipe_ends[1]);
