@@ -150,6 +150,25 @@ TEST_F(WindowTest, AutoIsStoredAtEveryChange) {
     EXPECT_EQ(Stored("Auto"), "0");
 }
 
+TEST_F(WindowTest, ChoicesSurviveARestart) {
+    PseudoTerminal device;
+    MapPort("COM12", device.PortPath());
+    Store("SN", "QL000041");
+    TForm1& first = Start();
+    first.SelAuto->click();
+    first.ComboBox1->setCurrentIndex(11);
+    first.Button1->click();
+    ASSERT_TRUE(first.PortOpen()) << boxes_.Texts().join('|').toStdString();
+
+    TForm1& second = Start();
+    EXPECT_EQ(second.ComboBox1->currentText(), "COM12");
+    EXPECT_TRUE(second.SelAuto->isChecked());
+    EXPECT_EQ(second.Edit1->text(), "QL000041");
+    EXPECT_FALSE(second.PortOpen());
+    second.Button1->click();
+    EXPECT_TRUE(second.PortOpen()) << "the first window must have let go of the port";
+}
+
 TEST_F(WindowTest, SerialNumberButtonsShowTheirRefusals) {
     PseudoTerminal device;
     MapPort("COM1", device.PortPath());

@@ -74,6 +74,7 @@ WindowTest::~WindowTest() {
 }
 
 TForm1& WindowTest::Start(const ImageSource& image) {
+    window_.reset();  // a restart: the old window is gone before the new one starts
     window_ = std::make_unique<TForm1>(image);
     return *window_;
 }

@@ -47,7 +47,7 @@ protected:
     WindowTest();
     ~WindowTest() override;
 
-    // Builds the window, which runs its start-up.
+    // Builds the window, which runs its start-up; again for a restart.
     TForm1& Start(const ImageSource& image);
     TForm1& Start() { return Start(builtInImage_); }
     TForm1& Window() { return *window_; }
