@@ -48,26 +48,32 @@ ChildProcess::~ChildProcess() {
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds within) {
-    if (status_)
-        return *status_;
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (true) {
-        int raw = 0;
-        rusage usage{};
-        if (wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            cpuTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-            return *status_;
-        }
+        if (const auto status = Poll())
+            return *status;
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(pid_, SIGKILL);
+            int raw = 0;
             waitpid(pid_, &raw, 0);
             status_ = -1;
             return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+std::optional<int> ChildProcess::Poll() {
+    if (status_)
+        return status_;
+    int raw = 0;
+    rusage usage{};
+    if (wait4(pid_, &raw, WNOHANG, &usage) != pid_)
+        return std::nullopt;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    cpuTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    return status_;
 }
 
 void ChildProcess::Terminate() {

@@ -25,6 +25,9 @@ public:
 
     // Exit status; -1 when it did not end in time (it is then killed).
     int Wait(std::chrono::milliseconds within);
+    // The exit status once the child has ended; nothing while it runs.
+    std::optional<int> Poll();
+    pid_t Pid() const { return pid_; }
     // Processor time the child used, user and system, once it has ended.
     std::chrono::microseconds CpuTime() const { return cpuTime_; }
     void Terminate();  // SIGTERM
