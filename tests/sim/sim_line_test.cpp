@@ -117,6 +117,18 @@ TEST_F(SimLine, StoppedWhileNobodyTalkedReportsNothingAndSucceeds) {
     EXPECT_TRUE(ReadJsonLines(report_).empty());
 }
 
+TEST_F(SimLine, UpdateBaudSetsTheSpeedOfTheUpdatePhase) {
+    const Bytes firmware = TestFirmware(600);
+    WriteBinary(dir_ / "firmware.bin", firmware);
+    SimProcess sim({"--devices", "1", "--update-baud", "115200", "--expect",
+                    (dir_ / "firmware.bin").string(), "--report", report_.string()},
+                   stderr_);
+    StraightHost host(sim.NextPath());
+    const UpdateRun run = RunUpdate(host, MakeImage(firmware), {.updateBaud = 115200});
+    EXPECT_TRUE(run.finished) << "stopped at " << run.stoppedAt;
+    EXPECT_EQ(sim.Wait(), 0) << sim.Stderr();
+}
+
 TEST_F(SimLine, AttachServesAnExistingSerialDevice) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <thread>
 
@@ -22,7 +23,6 @@ constexpr Millis kReadInterval{30};  // the host's read-interval time-out
 constexpr Millis kHelloDelay{60};    // three Timer2 ticks, at most
 constexpr Millis kRateRestore{90};   // five Timer2 ticks, 80 to 100 ms
 constexpr int kBaseBaud = 9600;
-constexpr int kUpdateBaud = 38400;
 
 speed_t SpeedConstant(int baud) {
     switch (baud) {
@@ -149,23 +149,25 @@ void StraightHost::Listen(Millis within) {
 bool StraightHost::ReadChunk(Clock::time_point deadline) {
     Chunk chunk;
     Clock::time_point firstByteAt{};
-    int wait = MillisLeft(deadline);
     while (true) {
+        // A chunk closes after the read interval of silence, as on the host.
+        const int wait =
+            chunk.bytes.empty() ? MillisLeft(deadline) : static_cast<int>(kReadInterval.count());
         pollfd entry{fd_, POLLIN, 0};
         const int ready = poll(&entry, 1, wait);
         if (ready <= 0)
             break;
         std::uint8_t buffer[4096];
         const ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n < 0 && errno == EAGAIN)
+            continue;  // woken, but the bytes are not there yet
         if (n <= 0) {
-            if ((entry.revents & (POLLHUP | POLLERR)) != 0)
-                hungUp_ = true;
+            hungUp_ = true;  // the simulator closed its end
             break;
         }
         if (chunk.bytes.empty())
             firstByteAt = Clock::now();
         chunk.bytes.insert(chunk.bytes.end(), buffer, buffer + n);
-        wait = static_cast<int>(kReadInterval.count());
     }
     if (chunk.bytes.empty())
         return false;
@@ -193,7 +195,7 @@ void Greet(StraightHost& host, UpdateRun& run, const HostPolicy& policy) {
         run.version = version;
         Answer(host, run, version);
     }
-    host.SetSpeed(kUpdateBaud);
+    host.SetSpeed(policy.updateBaud);
 }
 
 UpdateRun RunUpdate(StraightHost& host, const FirmwareImage& image, const HostPolicy& policy) {

@@ -74,6 +74,7 @@ struct HostPolicy {
     Millis helloWithin{20000};
     Millis replyWithin{10000};
     bool l3 = false;  // refuse hellos below version 3
+    int updateBaud = 38400;
 };
 
 struct UpdateRun {
