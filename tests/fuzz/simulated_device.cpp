@@ -1,0 +1,104 @@
+#include "simulated_device.h"
+
+#include <algorithm>
+
+#include "protocol/block_encoding.h"
+#include "protocol/crc16.h"
+#include "protocol/frame.h"
+#include "protocol/host_commands.h"
+
+namespace comflash::fuzz {
+namespace {
+
+constexpr std::size_t kIdentityReplyPayload = 610;
+constexpr std::uint8_t kErasedByte = 0xFF;
+
+std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t index) {
+    return static_cast<std::uint16_t>(bytes[index] << 8 | bytes[index + 1]);
+}
+
+}  // namespace
+
+void SimulatedDevice::Receive(std::span<const std::uint8_t> frame, std::uint8_t protocolVersion) {
+    const std::uint8_t commandByte = frame[4];
+    const auto payload = frame.subspan(5, frame.size() - kFrameOverhead - 1);
+    switch (commandByte) {
+        case command::kHandshake:
+            if (payload.size() >= 2)
+                handshakeKey_ = payload[1];
+            break;
+        case command::kIdentity:
+            pending_ = Request::Identity;
+            break;
+        case command::kWrite:
+            if (payload.size() >= 2 && WordAt(payload, 0) == kEepromInitAddress)
+                StartRun();
+            pending_ = Request::Write;
+            break;
+        case command::kBlock:
+            StoreBlock(payload, protocolVersion);
+            pending_ = Request::Block;
+            break;
+        case command::kChecksum:
+            checksumCount_ = payload.size() >= 4 ? WordAt(payload, 2) : 0;
+            pending_ = Request::Checksum;
+            break;
+        default:
+            pending_.reset();
+    }
+}
+
+void SimulatedDevice::StartRun() {
+    memory_.fill(kErasedByte);
+    written_.reset();
+    runStarted_ = true;
+}
+
+void SimulatedDevice::StoreBlock(std::span<const std::uint8_t> payload,
+                                 std::uint8_t protocolVersion) {
+    if (payload.size() < 2)
+        return;
+    const std::uint16_t offset = WordAt(payload, 0);
+    std::vector<std::uint8_t> block(payload.begin() + 2, payload.end());
+    if (protocolVersion != 0)
+        UnscrambleBlock(block, ScrambleStartFor(offset, handshakeKey_, protocolVersion));
+    for (std::size_t j = 0; j < block.size() && offset + j < kMemorySize; ++j) {
+        memory_[offset + j] = block[j];
+        written_.set(offset + j);
+    }
+}
+
+std::vector<std::uint8_t> SimulatedDevice::AnswerPending() {
+    if (!pending_)
+        return {};
+    const Request request = *pending_;
+    pending_.reset();
+    switch (request) {
+        case Request::Identity:
+            return EncodeFrame(command::kIdentity,
+                               std::vector<std::uint8_t>(kIdentityReplyPayload, 0x5A));
+        case Request::Write:
+            return EncodeFrame(command::kWrite, std::vector<std::uint8_t>{kStatusOk});
+        case Request::Block:
+            return EncodeFrame(command::kBlock, std::vector<std::uint8_t>{kStatusOk});
+        case Request::Checksum: {
+            const std::uint16_t crc = Crc16Ccitt(std::span(memory_).first(checksumCount_));
+            return EncodeFrame(command::kChecksum,
+                               std::vector<std::uint8_t>{static_cast<std::uint8_t>(crc >> 8),
+                                                         static_cast<std::uint8_t>(crc & 0xFF)});
+        }
+    }
+    return {};
+}
+
+bool SimulatedDevice::HoldsImage(const FirmwareImage& image, std::uint16_t count) const {
+    if (!runStarted_)
+        return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!written_.test(i) || memory_[i] != image.Data[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace comflash::fuzz
