@@ -78,8 +78,10 @@ SettingsValues ParseSettingsText(std::string_view text) {
 
 std::string FormatSettingsText(const SettingsValues& values) {
     std::string text = "# comflash settings (\\software\\Norvane\\FW)\n";
+    // Names are read as they stand, so they are written as they stand: an
+    // escaped name would come back with its backslashes doubled.
     for (const auto& [name, value] : values)
-        text += Escape(name) + "=" + Escape(value) + "\n";
+        text += name + "=" + Escape(value) + "\n";
     return text;
 }
 

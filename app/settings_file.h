@@ -1,5 +1,5 @@
 // The text form of the settings on platforms without a registry: one
-// "name=value" line per value, with backslash, CR and LF escaped, and
+// "name=value" line per value, backslash, CR and LF in values escaped, and
 // "#" comment lines.
 #pragma once
 
