@@ -1,10 +1,14 @@
-// The serial component's events on the GUI thread: its worker threads post
-// callables into the Qt event loop instead of calling a handler themselves.
+// The serial component's events on the GUI thread: its worker threads queue
+// callables here, and the Qt event loop runs them, in the order they were
+// posted, also inside the nested loop of a modal box.
 #pragma once
 
-#include <QObject>
+#include <QSocketNotifier>
+#include <deque>
 #include <functional>
+#include <mutex>
 
+#include "gui/wake_pipe.h"
 #include "serial/dispatcher.h"
 
 namespace comflash {
@@ -12,7 +16,7 @@ namespace comflash {
 class QtDispatcher final : public Dispatcher {
 public:
     // Tasks run on the thread that creates the dispatcher.
-    QtDispatcher() = default;
+    QtDispatcher();
     QtDispatcher(const QtDispatcher&) = delete;
     QtDispatcher& operator=(const QtDispatcher&) = delete;
 
@@ -21,8 +25,15 @@ public:
     void Post(std::function<void()> task) override;
 
 private:
-    // Queued calls travel as events to this object, so its end discards them.
-    QObject receiver_;
+    void RunQueued();
+    // Under the lock: makes sure the event loop comes back for the queue.
+    void WakeLocked();
+
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+    bool wakePending_ = false;  // a byte is in the pipe, not yet drained
+    WakePipe wake_;
+    QSocketNotifier notifier_;
 };
 
 }  // namespace comflash

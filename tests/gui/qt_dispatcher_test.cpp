@@ -47,6 +47,27 @@ TEST(QtDispatcher, RunsTasksFromOtherThreadsOnTheGuiThreadInTheirOrder) {
     }
 }
 
+TEST(QtDispatcher, TasksBehindOneThatOpensAModalLoopRunInsideIt) {
+    QtDispatcher dispatcher;
+    std::vector<char> order;
+    bool laterRanInside = false;
+    std::thread poster([&] {
+        dispatcher.Post([&] {
+            order.push_back('A');
+            // As a modal box does: a nested loop until the tasks behind ran.
+            laterRanInside = QTest::qWaitFor([&] { return order.size() == 3; }, 20000);
+            order.push_back('a');
+        });
+        dispatcher.Post([&] { order.push_back('B'); });
+        dispatcher.Post([&] { order.push_back('C'); });
+    });
+    poster.join();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 4; }, 20000));
+    EXPECT_TRUE(laterRanInside);
+    EXPECT_EQ(order, (std::vector<char>{'A', 'B', 'C', 'a'}));
+}
+
 TEST(QtDispatcher, DropsTasksStillQueuedWhenItIsDestroyed) {
     auto held = std::make_shared<int>(0);
     bool ran = false;

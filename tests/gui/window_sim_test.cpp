@@ -2,16 +2,14 @@
 // pseudo-terminal that the port map puts behind COM1, and the window updates
 // them as an operator would run it.
 #include <QCheckBox>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
 
 #include "tests/gui/window_fixture.h"
+#include "tests/sim/json_lines.h"
+#include "tests/sim/sim_process.h"
 
 namespace comflash::guitest {
 namespace {
@@ -20,74 +18,41 @@ namespace {
 // the next device); a loaded machine may take many times that.
 constexpr int kBatchPatienceMs = 180000;
 
-class Simulator {
-public:
-    explicit Simulator(const QStringList& arguments, const QString& stderrFile) {
-        process_.setStandardErrorFile(stderrFile);
-        process_.start(QStringLiteral(COMFLASH_SIM_PATH), arguments);
-        if (!process_.waitForStarted(kPatienceMs))
-            throw std::runtime_error("comflash-sim does not start");
-        QElapsedTimer waited;
-        waited.start();
-        while (!process_.canReadLine() && waited.elapsed() < kPatienceMs)
-            process_.waitForReadyRead(1000);
-        port_ = QString::fromUtf8(process_.readLine()).trimmed().toStdString();
-        if (port_.empty())
-            throw std::runtime_error("comflash-sim names no port");
-    }
-    ~Simulator() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(kPatienceMs);
-        }
-    }
-
-    const std::string& Port() const { return port_; }
-
-    // Its exit status once it has played all its devices, the window's event
-    // loop running meanwhile; -1 when it does not end in time.
-    int AwaitExit() {
-        if (!QTest::qWaitFor([&] { return process_.state() == QProcess::NotRunning; },
-                             kBatchPatienceMs)) {
-            return -1;
-        }
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-
-private:
-    QProcess process_;
-    std::string port_;
-};
-
-std::vector<QJsonObject> ReportLines(const QString& path) {
-    std::vector<QJsonObject> lines;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return lines;
-}
+using simtest::ReadJsonLines;
+using simtest::SimProcess;
 
 class WindowAgainstSimulator : public WindowTest {
 protected:
-    QString WorkFile(const char* name) const { return work_.filePath(QString::fromLatin1(name)); }
+    std::filesystem::path Report() const { return work_.Path() / "report.jsonl"; }
 
     // The simulator's devices, each with what it stored compared with the
     // firmware the tool was built with.
-    QStringList SimulatorArguments(int devices) const {
-        return {"--devices", QString::number(devices), "--version", "3",
-                "--expect",  COMFLASH_FIRMWARE_PATH,   "--report",  WorkFile("report.jsonl")};
+    std::unique_ptr<SimProcess> StartSimulator(int devices) {
+        auto simulator = std::make_unique<SimProcess>(
+            std::vector<std::string>{"--devices", std::to_string(devices), "--version", "3",
+                                     "--expect", COMFLASH_FIRMWARE_PATH, "--report",
+                                     Report().string()},
+            work_.Path() / "sim.err");
+        port_ = simulator->NextPath();
+        return simulator;
+    }
+
+    // The simulator ends once its last device is done and reported; the
+    // window's event loop runs while the report fills.
+    int AwaitSimulatorEnd(SimProcess& simulator, std::size_t devices) const {
+        if (!QTest::qWaitFor([&] { return ReadJsonLines(Report()).size() >= devices; },
+                             kBatchPatienceMs)) {
+            return -1;
+        }
+        return simulator.Wait();
     }
 
     void ExpectEveryDeviceHoldsTheFirmware(std::size_t devices) const {
-        const auto report = ReportLines(WorkFile("report.jsonl"));
+        const auto report = ReadJsonLines(Report());
         ASSERT_EQ(report.size(), devices);
-        for (const QJsonObject& device : report) {
-            EXPECT_EQ(device["outcome"].toString(), "updated");
-            EXPECT_TRUE(device["image_equal"].toBool()) << "device " << device["device"].toInt();
+        for (const auto& device : report) {
+            EXPECT_EQ(device["outcome"].String(), "updated");
+            EXPECT_TRUE(device["image_equal"].Bool()) << "device " << device["device"].Int();
         }
     }
 
@@ -98,17 +63,16 @@ protected:
         }));
     }
 
-    QString SimulatorErrors() const {
-        QFile file(WorkFile("sim.err"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    const std::string& SimulatorPort() const { return port_; }
 
-    QTemporaryDir work_;
+private:
+    simtest::TempDir work_;
+    std::string port_;
 };
 
 TEST_F(WindowAgainstSimulator, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
-    Simulator simulator(SimulatorArguments(2), WorkFile("sim.err"));
-    MapPort("COM1", simulator.Port());
+    const auto simulator = StartSimulator(2);
+    MapPort("COM1", SimulatorPort());
     TForm1& window = Start();
     window.show();
     window.SelAuto->click();
@@ -117,7 +81,7 @@ TEST_F(WindowAgainstSimulator, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.Label1->text() == "Ok:2"; }, kBatchPatienceMs))
         << LogLines().join('\n').toStdString();
-    EXPECT_EQ(simulator.AwaitExit(), 0) << SimulatorErrors().toStdString();
+    EXPECT_EQ(AwaitSimulatorEnd(*simulator, 2), 0) << simulator->Stderr();
 
     EXPECT_EQ(window.Label2->text(), "Err:0");
     EXPECT_EQ(LinesEndingWith(" Start..."), 2);
@@ -128,8 +92,8 @@ TEST_F(WindowAgainstSimulator, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
 }
 
 TEST_F(WindowAgainstSimulator, WithAutoUntickedAsksBeforeAndAnnouncesAfterTheUpdate) {
-    Simulator simulator(SimulatorArguments(1), WorkFile("sim.err"));
-    MapPort("COM1", simulator.Port());
+    const auto simulator = StartSimulator(1);
+    MapPort("COM1", SimulatorPort());
     TForm1& window = Start();
     window.show();
     ASSERT_FALSE(window.SelAuto->isChecked());
@@ -138,7 +102,7 @@ TEST_F(WindowAgainstSimulator, WithAutoUntickedAsksBeforeAndAnnouncesAfterTheUpd
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.Label1->text() == "Ok:1"; }, kBatchPatienceMs))
         << LogLines().join('\n').toStdString();
-    EXPECT_EQ(simulator.AwaitExit(), 0) << SimulatorErrors().toStdString();
+    EXPECT_EQ(AwaitSimulatorEnd(*simulator, 1), 0) << simulator->Stderr();
 
     ASSERT_EQ(boxes_.Texts(), (QStringList{"Ready Update?", "Write Completed!"}));
     EXPECT_EQ(boxes_.Seen()[0].title, "Notice");
