@@ -73,7 +73,8 @@ std::optional<FaultStep> FaultStepOf(RequestKind kind) {
     }
 }
 
-bool IsRefusal(FaultKind kind) {
+// Faults that change what the device answers rather than how it leaves.
+bool ChangesTheAnswer(FaultKind kind) {
     return kind == FaultKind::InitRefused || kind == FaultKind::BlockRefused ||
            kind == FaultKind::WrongChecksum || kind == FaultKind::SerialRefused;
 }
@@ -281,7 +282,7 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
     if (faultHere && fault_.kind == FaultKind::Vanish)
         return End(DeviceEnd::Vanished, now);
 
-    auto reply = device_.Answer(frame.command, payload, faultHere && IsRefusal(fault_.kind));
+    auto reply = device_.Answer(frame.command, payload, faultHere && ChangesTheAnswer(fault_.kind));
     if (request.kind == RequestKind::Finish)
         return End(DeviceEnd::Finished, now);
     if (!reply)
@@ -295,6 +296,11 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
 
 void DeviceSession::ScheduleReply(const ReceivedFrame& request, std::vector<std::uint8_t> reply,
                                   bool split) {
+    if (fault_.NoisePrefix()) {
+        auto noise = NoiseBytes();
+        reply.insert(reply.begin(), noise.begin(), noise.end());
+        steps_.faultPlayed = true;
+    }
     TimePoint at = request.arrivedAt + settings_.deviceDelay;
     if (settings_.wire) {
         // The pseudo-terminal delivers at once; a wire takes this long for
@@ -305,11 +311,6 @@ void DeviceSession::ScheduleReply(const ReceivedFrame& request, std::vector<std:
     at = std::max(at, nextWriteFree_);  // one reply after the other, never overtaking
     nextWriteFree_ = at;
 
-    if (fault_.NoisePrefix()) {
-        auto noise = NoiseBytes();
-        reply.insert(reply.begin(), noise.begin(), noise.end());
-        steps_.faultPlayed = true;
-    }
     if (split) {
         const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
         std::vector<std::uint8_t> rest(reply.begin() + half, reply.end());

@@ -127,7 +127,7 @@ void Simulator::PumpOnce(DeviceSession* session, std::optional<TimePoint> wakeBy
     if (!waitForBytes)
         deadline = Earliest(deadline, now + kClosedLinePollInterval);
 
-    speedsSinceRead_.Note(line_.HostBaud());
+    NoteHostSpeed(line_.HostBaud());
     pollfd entry{fd, POLLIN, 0};
     timespec timeout{};
     if (deadline)
@@ -150,6 +150,7 @@ void Simulator::ReadAvailable(DeviceSession* session) {
     if (bytes.empty())
         return;
     const auto speedNow = line_.HostBaud();
+    NoteHostSpeed(speedNow);
     SpeedWindow speeds = speedsSinceRead_;
     speeds.Note(speedNow);
     // Whatever comes next was written after this read emptied the line.
@@ -161,6 +162,15 @@ void Simulator::ReadAvailable(DeviceSession* session) {
         return;
     }
     session->OnBytes(bytes, speeds, Clock::now());
+}
+
+void Simulator::NoteHostSpeed(std::optional<int> baud) {
+    speedsSinceRead_.Note(baud);
+    if (baud == hostBaud_)
+        return;
+    hostBaud_ = baud;
+    if (baud)
+        trace_.Event(currentDevice_, "the host's end is at " + std::to_string(*baud) + " baud");
 }
 
 void Simulator::NoteLineState(bool open, TimePoint) {

@@ -39,6 +39,7 @@ private:
     void PumpOnce(DeviceSession* session, std::optional<TimePoint> wakeBy);
     void ReadAvailable(DeviceSession* session);
     void NoteLineState(bool open, TimePoint now);
+    void NoteHostSpeed(std::optional<int> baud);
 
     const SimOptions& options_;
     SessionSettings settings_;
@@ -54,6 +55,7 @@ private:
     bool hostHadOpen_ = false;
     std::optional<TimePoint> returnAt_;
     SpeedWindow speedsSinceRead_;
+    std::optional<int> hostBaud_;
 };
 
 }  // namespace comflash::sim
