@@ -16,3 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static: the executables run without the mingw runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# GoogleTest is built from Debian's sources for the target (see GTestConfig.cmake).
+set(GTest_DIR "${CMAKE_CURRENT_LIST_DIR}/mingw-gtest" CACHE PATH "GoogleTest package for the target")
+
+# Tests run under Wine, in a prefix of the build's own that a fresh build
+# folder starts without.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run;${CMAKE_BINARY_DIR}/wine-prefix")
