@@ -1,0 +1,216 @@
+// The serial component's Win32 backend on a real port: run by run-on-pty,
+// which maps COM names of a throw-away Wine prefix to a pseudo-terminal served
+// by pty_peer.py, to a plain file and to a folder, and names them in the
+// environment. Under Wine a pseudo-terminal reports no line
+// events (WaitCommEvent fails with error 50, or 995 a moment later): reading
+// and writing must go on regardless, without a hang-up.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serial/comm.h"
+#include "serial/event_loop.h"
+
+namespace comflash {
+namespace {
+
+using std::chrono::milliseconds;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::chrono::seconds kPatience{30};
+
+std::string PortFromEnvironment(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == '\0') {
+        ADD_FAILURE() << variable << " is not set: run this program through tests/win/run-on-pty";
+        return "COM_UNSET";
+    }
+    return value;
+}
+
+Bytes Pattern(std::size_t count) {
+    Bytes bytes(count);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<std::uint8_t>((7 * i + 1) % 256);
+    return bytes;
+}
+
+std::optional<std::string> OpenFailure(TComm& comm) {
+    try {
+        comm.OpenPort();
+    } catch (const ECommsError& error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
+
+// The update tool's own line values (no flow control, 30 ms bursts), so the
+// line behaves as it does for the tool.
+void UseUpdateToolSettings(TComm& comm) {
+    comm.SetDtrControl(TDtrControl::DtrDisable);
+    comm.SetTxContinueOnXoff(false);
+    comm.SetOutx_XonXoffFlow(false);
+    comm.SetInx_XonXoffFlow(false);
+    comm.SetRtsControl(TRtsControl::RtsDisable);
+    comm.SetReadIntervalTimeout(30);
+    comm.SetBaudRate(9600);
+}
+
+class PeerPortTest : public ::testing::Test {
+protected:
+    PeerPortTest() {
+        comm.SetCommName(PortFromEnvironment("COMFLASH_PEER_PORT"));
+        UseUpdateToolSettings(comm);
+        comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+            chunks.emplace_back(buffer, buffer + length);
+            received.insert(received.end(), buffer, buffer + length);
+        };
+        comm.OnRequestHangup = [this](TComm&) { ++hangups; };
+        comm.OnSendDataEmpty = [this](TComm&) { ++drains; };
+    }
+    ~PeerPortTest() override {
+        comm.ClosePort();
+        EXPECT_EQ(hangups, 0) << "a worker thread of the port ended on a fault";
+    }
+
+    bool RunUntil(const std::function<bool()>& done) { return loop.RunUntil(done, kPatience); }
+
+    void Say(const std::string& line) {
+        const std::string text = line + "\n";
+        ASSERT_TRUE(comm.SendData(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                  static_cast<std::uint16_t>(text.size())));
+    }
+    // The next line the peer sent, without its line end; empty when none came.
+    std::string AwaitLine() {
+        std::size_t end = 0;
+        const bool arrived = RunUntil([&] {
+            for (end = 0; end < received.size(); ++end) {
+                if (received[end] == '\n')
+                    return true;
+            }
+            return false;
+        });
+        if (!arrived) {
+            ADD_FAILURE() << "no line from the peer within " << kPatience.count() << " s";
+            return {};
+        }
+        std::string line(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(end));
+        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(end) + 1);
+        return line;
+    }
+    std::string AskSpeed() {
+        Say("speed");
+        return AwaitLine();
+    }
+
+    EventLoop loop;
+    TComm comm{loop};
+    Bytes received;
+    std::vector<Bytes> chunks;
+    int hangups = 0;
+    int drains = 0;
+};
+
+// Wine turns a rate it does not know into 38400 without a word: the two the
+// tool uses must reach the line as they are, also when switched while open.
+TEST_F(PeerPortTest, PeerSeesEachRateTheToolSets) {
+    comm.OpenPort();
+    EXPECT_EQ(AskSpeed(), "9600");
+    comm.SetBaudRate(38400);
+    EXPECT_EQ(AskSpeed(), "38400");
+    comm.SetBaudRate(9600);
+    EXPECT_EQ(AskSpeed(), "9600");
+}
+
+TEST_F(PeerPortTest, PortWithoutLineEventsKeepsReceiving) {
+    comm.OpenPort();
+    // Long enough for the event wait to fail late as well as at once.
+    loop.RunFor(std::chrono::seconds(3));
+    EXPECT_EQ(hangups, 0);
+    EXPECT_EQ(AskSpeed(), "9600");
+}
+
+TEST_F(PeerPortTest, LongBurstArrivesInChunksOfAtMost2048InOrder) {
+    comm.OpenPort();
+    Say("burst 5000");
+    ASSERT_TRUE(RunUntil([&] { return received.size() >= 5000; }));
+    EXPECT_EQ(received, Pattern(5000));
+    EXPECT_GE(chunks.size(), 3u);
+    for (const Bytes& chunk : chunks) {
+        EXPECT_GE(chunk.size(), 1u);
+        EXPECT_LE(chunk.size(), 2048u);
+    }
+}
+
+TEST_F(PeerPortTest, LongWriteReachesThePeerWhole) {
+    comm.OpenPort();
+    std::string text;
+    for (int i = 0; text.size() < 6000; ++i)
+        text += std::to_string(i) + ",";
+    Say("echo " + text);
+    EXPECT_EQ(AwaitLine(), text);
+}
+
+TEST_F(PeerPortTest, DrainNoticeOnceAfterOpeningThenOncePerDrain) {
+    comm.OpenPort();
+    ASSERT_TRUE(RunUntil([&] { return drains >= 1; }));
+    loop.RunFor(milliseconds(500));
+    EXPECT_EQ(drains, 1);
+    EXPECT_EQ(AskSpeed(), "9600");
+    ASSERT_TRUE(RunUntil([&] { return drains >= 2; }));
+    loop.RunFor(milliseconds(500));
+    EXPECT_EQ(drains, 2);
+}
+
+TEST_F(PeerPortTest, OpensClosesAndReopens) {
+    for (int round = 0; round < 3; ++round) {
+        comm.OpenPort();
+        Say("echo round " + std::to_string(round));
+        EXPECT_EQ(AwaitLine(), "round " + std::to_string(round));
+        comm.ClosePort();
+        EXPECT_FALSE(comm.IsOpen());
+    }
+}
+
+TEST_F(PeerPortTest, OpeningAnOpenComponentFailsAndLeavesThePortRunning) {
+    comm.OpenPort();
+    EXPECT_EQ(OpenFailure(comm), "This serial port already opened");
+    EXPECT_TRUE(comm.IsOpen());
+    EXPECT_EQ(AskSpeed(), "9600");
+}
+
+struct OpenFailureCase {
+    const char* name;
+    const char* port_variable;
+    const char* message;
+};
+
+class OpenFailures : public ::testing::TestWithParam<OpenFailureCase> {};
+
+TEST_P(OpenFailures, RaiseTheFixedTextAndLeaveTheComponentClosed) {
+    EventLoop loop;
+    TComm comm(loop);
+    comm.SetCommName(PortFromEnvironment(GetParam().port_variable));
+    EXPECT_EQ(OpenFailure(comm), GetParam().message);
+    EXPECT_FALSE(comm.IsOpen());
+    // Nothing of the failed attempt stays open: the same failure again.
+    EXPECT_EQ(OpenFailure(comm), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, OpenFailures,
+                         ::testing::Values(OpenFailureCase{"cannot_be_opened",
+                                                           "COMFLASH_UNOPENABLE_PORT",
+                                                           "Error opening serial port"},
+                                           OpenFailureCase{"plain_file", "COMFLASH_FILE_PORT",
+                                                           "File handle is not a comm handle "}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace comflash
