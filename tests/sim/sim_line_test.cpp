@@ -129,6 +129,16 @@ TEST_F(SimLine, UpdateBaudSetsTheSpeedOfTheUpdatePhase) {
     EXPECT_EQ(sim.Wait(), 0) << sim.Stderr();
 }
 
+TEST_F(SimLine, ReportThatCannotBeWrittenEndsTheRunWithAnError) {
+    SimProcess sim({"--devices", "2", "--quiet-end", "300", "--report", "/dev/full"}, stderr_);
+    StraightHost host(sim.NextPath());
+    UpdateRun run;
+    Greet(host, run, {});  // the device then ends quietly and its line cannot be written
+    EXPECT_EQ(sim.Wait(), 2);
+    EXPECT_NE(sim.Stderr().find("--report /dev/full: cannot write"), std::string::npos)
+        << sim.Stderr();
+}
+
 TEST_F(SimLine, AttachServesAnExistingSerialDevice) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -200,11 +200,10 @@ std::string ToJsonLine(const DeviceReport& report) {
     return json.Close();
 }
 
-ReportFile::ReportFile(const std::filesystem::path& path) : file_(std::fopen(path.c_str(), "w")) {
-    if (file_ == nullptr) {
-        throw std::runtime_error("--report " + path.string() +
-                                 ": cannot write: " + std::strerror(errno));
-    }
+ReportFile::ReportFile(const std::filesystem::path& path)
+    : path_(path), file_(std::fopen(path.c_str(), "w")) {
+    if (file_ == nullptr)
+        Fail();
 }
 
 ReportFile::~ReportFile() {
@@ -213,8 +212,15 @@ ReportFile::~ReportFile() {
 
 void ReportFile::Write(const DeviceReport& report) {
     const std::string line = ToJsonLine(report) + "\n";
-    std::fputs(line.c_str(), file_);
-    std::fflush(file_);
+    // A report line that never reached the file would leave the run
+    // unjudged, so it ends the run instead.
+    if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0)
+        Fail();
+}
+
+void ReportFile::Fail() const {
+    throw std::runtime_error("--report " + path_.string() +
+                             ": cannot write: " + std::strerror(errno));
 }
 
 }  // namespace comflash::sim

@@ -77,9 +77,12 @@ public:
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
 
-    void Write(const DeviceReport& report);
+    void Write(const DeviceReport& report);  // throws std::runtime_error
 
 private:
+    [[noreturn]] void Fail() const;
+
+    std::filesystem::path path_;
     std::FILE* file_;
 };
 

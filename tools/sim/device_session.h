@@ -13,6 +13,7 @@
 #include "tools/sim/device_report.h"
 #include "tools/sim/fault_plan.h"
 #include "tools/sim/frame_stream.h"
+#include "tools/sim/line_speed.h"
 #include "tools/sim/sim_line.h"
 #include "tools/sim/timeline.h"
 #include "tools/sim/trace.h"
@@ -20,7 +21,7 @@
 namespace comflash::sim {
 
 struct SessionSettings {
-    int updateBaud = 38400;
+    int updateBaud = kDefaultUpdateBaud;
     Millis helloInterval{1000};
     Millis quietEnd{2000};
     Millis hostTimeout{17000};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/sim/fault_plan.h"
+#include "tools/sim/line_speed.h"
 #include "tools/sim/timeline.h"
 
 namespace comflash::sim {
@@ -26,7 +27,7 @@ struct SimOptions {
     std::optional<std::filesystem::path> attach;
     unsigned devices = 0;  // 0: one device after another until stopped
     std::vector<std::uint8_t> versions{3};
-    int updateBaud = 38400;
+    int updateBaud = kDefaultUpdateBaud;
 
     Millis helloInterval{1000};
     Millis powerUpDelay{300};
