@@ -13,7 +13,8 @@
 // over in a heap block of exactly its size.
 //
 // Input: a byte choosing the image length, a byte of switches (bit 0 Auto,
-// bit 1 Fast, bit 2 L3, bit 3 settings folder unwritable), then operations,
+// bit 1 Fast, bit 2 L3, bit 3 settings folder unwritable, bit 4 a front end
+// that takes identity replies itself), then operations,
 // each a letter and its arguments; other bytes are skipped:
 //   C len16 bytes       a raw chunk (at most 2048 bytes)
 //   F cmd n payload s   a frame with a valid check, shaped by s (see FeedFrame)
@@ -114,7 +115,8 @@ public:
           image_(image),
           auto_((switches & 1) != 0),
           fast_((switches & 2) != 0),
-          l3_((switches & 4) != 0) {}
+          l3_((switches & 4) != 0),
+          takesIdentity_((switches & 16) != 0) {}
 
     void Run() {
         Open();
@@ -162,6 +164,7 @@ public:
     std::string SerialNumberText() override { return serialText_; }
     void SetSerialNumberText(const std::string& text) override { serialText_ = text; }
     void ClearReadBack() override {}
+    bool TakeIdentityReply() override { return takesIdentity_; }
     std::chrono::system_clock::time_point Now() override {
         return std::chrono::system_clock::time_point(std::chrono::seconds(1709647629));
     }
@@ -345,6 +348,7 @@ private:
     bool auto_;
     bool fast_;
     bool l3_;
+    bool takesIdentity_;
     std::string serialText_;
     int boxDepth_ = 0;
     std::int32_t shownOk_ = 0;
