@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "gui/main_window.h"
 #include "gui/operator_boxes.h"
@@ -38,8 +40,13 @@ void ActAsOperator(TForm1& window, const WindowOptions& options) {
         window.ComboBox1->setCurrentIndex(*options.portIndex);
     if (options.tickAuto && !window.SelAuto->isChecked())
         window.SelAuto->click();
-    if (options.open && window.Button1->isEnabled())
-        window.Button1->click();
+    if (options.open) {
+        if (window.Button1->isEnabled())
+            window.Button1->click();
+        else
+            std::fputs("comflash: --open: Open is disabled, the tool holds no firmware image\n",
+                       stderr);
+    }
 
     if (!options.screenshot)
         return;
@@ -61,16 +68,10 @@ void ActAsOperator(TForm1& window, const WindowOptions& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(comflash::kApplicationTitle));
-
+    // Ours first, so that --help and mistakes need no display.
     WindowOptions options;
     try {
-        const QStringList arguments = QApplication::arguments();
-        std::vector<std::string> rest;
-        for (qsizetype i = 1; i < arguments.size(); ++i)
-            rest.push_back(arguments[i].toStdString());
-        options = comflash::ParseWindowOptions(rest);
+        options = comflash::ParseWindowOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const comflash::WindowOptionError& error) {
         std::fprintf(stderr, "comflash: %s\n", error.what());
         return 2;
@@ -80,9 +81,18 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(comflash::kApplicationTitle));
+
     const comflash::BuiltInImageSource image;
     // The window closes its port when it goes, before the application ends.
-    auto window = std::make_unique<TForm1>(image);
+    std::unique_ptr<TForm1> window;
+    try {
+        window = std::make_unique<TForm1>(image);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "comflash: cannot build the window: %s\n", error.what());
+        return 1;
+    }
     window->show();
     ActAsOperator(*window, options);
     const int status = QApplication::exec();

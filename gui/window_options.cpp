@@ -42,6 +42,8 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
     WindowOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        if (option.rfind("--", 0) != 0)
+            continue;  // the toolkit's, such as -platform offscreen
         const auto value = [&]() -> const std::string& {
             if (i + 1 >= arguments.size())
                 throw WindowOptionError(option + " needs a value");
@@ -57,7 +59,7 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
             options.screenshot = value();
         else if (option == "--screenshot-after")
             options.screenshotAfter = DeviceCount(value());
-        else if (option == "--help" || option == "-h")
+        else if (option == "--help")
             options.help = true;
         else
             throw WindowOptionError("unknown option \"" + option +
@@ -81,6 +83,8 @@ std::string WindowUsage() {
            "  --screenshot-after N     take the picture once N devices are counted (Ok plus\n"
            "                           Err); default 0, at once\n"
            "  --help                   this text\n"
+           "\n"
+           "Options with one dash are Qt's, for example -platform offscreen.\n"
            "\n"
            "Port names lead to devices through the file ports in the settings folder\n"
            "(${XDG_CONFIG_HOME:-~/.config}/Norvane/FW/ports), with lines such as\n"

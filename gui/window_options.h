@@ -24,7 +24,8 @@ struct WindowOptions {
     bool help = false;
 };
 
-// Arguments without the program name and without the toolkit's own options.
+// Arguments without the program name. Those that do not start with "--" are
+// the toolkit's (-platform offscreen, -style Fusion) and are passed over.
 // Throws WindowOptionError with a message for the operator.
 WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments);
 
