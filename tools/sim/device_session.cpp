@@ -282,15 +282,17 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
     if (faultHere && fault_.kind == FaultKind::Vanish)
         return End(DeviceEnd::Vanished, now);
 
+    // A request that goes unanswered never reached the device: it stores
+    // nothing, so the host may send the same record to the next device.
+    if (faultHere && fault_.kind == FaultKind::NoReply) {
+        trace_.Event(number_, "the request is lost: no reply");
+        return;
+    }
     auto reply = device_.Answer(frame.command, payload, faultHere && ChangesTheAnswer(fault_.kind));
     if (request.kind == RequestKind::Finish)
         return End(DeviceEnd::Finished, now);
     if (!reply)
         return;
-    if (faultHere && fault_.kind == FaultKind::NoReply) {
-        trace_.Frame(number_, Direction::ToHost, *reply, settings_.updateBaud, "withheld");
-        return;
-    }
     ScheduleReply(frame, std::move(*reply), faultHere && fault_.kind == FaultKind::SplitReply);
 }
 
