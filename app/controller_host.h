@@ -62,6 +62,11 @@ public:
     // A front end that provisions serial numbers instead of updating takes
     // the identity reply itself (returns true); otherwise the update starts.
     virtual bool TakeIdentityReply() { return false; }
+
+    // A front end that serves one device at a time across several ports says
+    // when it cannot take another; the hello then goes unanswered and the
+    // device says it again.
+    virtual bool ReadyForDevice() { return true; }
 };
 
 }  // namespace comflash

@@ -121,6 +121,8 @@ void UpdateSession::OnHello(std::uint16_t r) {
         Finish(RunResult::HelloRefusedL3);
         return;
     }
+    if (!host_.ReadyForDevice())
+        return;
     SendHandshakeReply(link_);
     ShowProgress(0);
     HelloDelay_ = kHelloDelayTicks;

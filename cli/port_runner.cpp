@@ -62,8 +62,6 @@ void PortRunner::Tick1() {
 
 void PortRunner::Tick2() {
     Guarded([&] { session_.Timer2Timer(); });
-    if (serialWritePending_)
-        TryWriteSerialNumber();
 }
 
 template <typename Step>
@@ -165,7 +163,6 @@ void PortRunner::CountDevice(const std::string& result, bool good) {
     if (context_.serialNumbers != nullptr) {
         if (result == RunResultName(RunResult::SerialWritten))
             serialNumber = serialNumberSent_;
-        serialWritePending_ = false;
         context_.serialNumbers->Release(this);
     }
     context_.console.DeviceFinished(port_, result);
@@ -181,23 +178,20 @@ void PortRunner::CountDevice(const std::string& result, bool good) {
 bool PortRunner::TakeIdentityReply() {
     if (context_.serialNumbers == nullptr)
         return false;
-    serialWritePending_ = true;
-    TryWriteSerialNumber();
+    serialNumberSent_ = context_.serialNumbers->Next();
+    session_.WriteSerialNumber();
+    if (session_.State() != UpdateState::AwaitSerialWrite) {
+        // The number was refused before anything was sent.
+        CountDevice("serial-not-written", false);
+    }
     return true;
 }
 
-// One record on its way at a time across all ports; a port whose device is
-// ready waits for its turn on the next 20 ms tick.
-void PortRunner::TryWriteSerialNumber() {
-    if (!context_.serialNumbers->TryAcquire(this))
-        return;
-    serialWritePending_ = false;
-    serialNumberSent_ = context_.serialNumbers->Next();
-    Guarded([&] { session_.WriteSerialNumber(); });
-    if (session_.State() != UpdateState::AwaitSerialWrite) {
-        // The number was refused before anything was sent: give the turn back.
-        CountDevice("serial-not-written", false);
-    }
+// While one port provisions a device, the others leave their devices'
+// hellos unanswered: no two devices can ever receive the same number, even
+// when one of them never answers.
+bool PortRunner::ReadyForDevice() {
+    return context_.serialNumbers == nullptr || context_.serialNumbers->TryAcquire(this);
 }
 
 }  // namespace comflash::cli

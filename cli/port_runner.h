@@ -69,12 +69,12 @@ public:
     }
     void RunFinished(RunResult result) override;
     bool TakeIdentityReply() override;
+    bool ReadyForDevice() override;
 
 private:
     void ConfigureAsTheWindowDoes();
     void OnPortLost();
     void TryReopen();
-    void TryWriteSerialNumber();
     void CountDevice(const std::string& result, bool good);
     // Runs a controller step; an error it raises is reported and stops the run.
     template <typename Step>
@@ -88,7 +88,6 @@ private:
     bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
     bool runActive_ = false;         // something was sent to the current device
     std::chrono::steady_clock::time_point runStart_;
-    bool serialWritePending_ = false;
     std::string serialNumberSent_;
     unsigned finished_ = 0;
     unsigned failed_ = 0;

@@ -1,6 +1,6 @@
 // The serial number that the next device receives, shared by every port of
-// the process. Only one port at a time may have a record on its way, so that
-// two devices never receive the same number.
+// the process. Only one port at a time serves a device, from its hello to the
+// end of its run, so that two devices never receive the same number.
 #pragma once
 
 #include <string>

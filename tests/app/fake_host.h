@@ -58,6 +58,7 @@ public:
     std::chrono::system_clock::time_point Now() override { return now; }
     void UpdateStarted() override { ++updatesStarted; }
     void RunFinished(RunResult result) override { results.push_back(result); }
+    bool ReadyForDevice() override { return readyForDevice; }
 
     std::uint8_t LastCommand() const { return sent.empty() ? 0 : sent.back()[4]; }
     std::vector<std::string> BoxTexts() const {
@@ -86,6 +87,7 @@ public:
     std::chrono::system_clock::time_point now{std::chrono::seconds(1709647629)};
     int updatesStarted = 0;
     std::vector<RunResult> results;
+    bool readyForDevice = true;
 
 private:
     void Run(Box box) {

@@ -119,6 +119,16 @@ TEST_F(SessionTest, AHelloWithAnotherMarkerIsIgnoredEntirely) {
     EXPECT_EQ(session.HelloDelay(), 0);
 }
 
+TEST_F(SessionTest, HelloWaitsUnansweredWhileTheFrontEndIsBusyElsewhere) {
+    host.readyForDevice = false;
+    Feed(Hello('3'));
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(session.HelloDelay(), 0);
+    host.readyForDevice = true;
+    Feed(Hello('3'));  // the device says it again
+    EXPECT_EQ(host.LastCommand(), command::kHandshake);
+}
+
 TEST_F(SessionTest, TwoHellosGiveTwoRepliesAndOneIdentityRequest) {
     Feed(Hello('3'));
     Tick2();  // 20 ms later
