@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the drivers of the Windows tests that need a serial port: a
 # throw-away Wine prefix whose COM names lead to Linux devices, programs
 # started beside it, and the clean-up of all of it however the driver ends.
