@@ -31,7 +31,10 @@ wp_cleanup() {
         wait "$pid" 2>/dev/null || true
     done
     if [[ -n $wp_dir ]]; then
+        # Stops every Windows program of the prefix, then waits until the
+        # server has let go of the files about to be removed.
         wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
         rm -rf "$wp_dir"
     fi
 }
