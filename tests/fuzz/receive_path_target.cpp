@@ -20,6 +20,8 @@
 //   F cmd n payload s   a frame with a valid check, shaped by s (see FeedFrame)
 //   H v                 a hello with version byte v
 //   D n                 the device answers up to n + 1 waiting requests
+//   K mask16            the device answers the waiting request; a checksum
+//                       comes with the bits of mask16 flipped
 //   1 n, 2 n            n + 1 ticks of Timer1 (1000 ms) or Timer2 (20 ms)
 //   A b, S b            Auto (bit 0); Fast (bit 0) and L3 (bit 1)
 //   R                   Read SN
@@ -210,6 +212,13 @@ private:
             case 'D':
                 AnswerFromDevice(input_.Byte() + 1);
                 break;
+            case 'K': {
+                const std::uint16_t mask = input_.Word();
+                const std::vector<std::uint8_t> reply = device_.AnswerPending(mask);
+                if (!reply.empty())
+                    Feed(reply);
+                break;
+            }
             case '1':
                 for (int n = input_.Byte() + 1; n > 0; --n)
                     session_.Timer1Timer();

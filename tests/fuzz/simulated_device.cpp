@@ -1,6 +1,7 @@
 #include "simulated_device.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "protocol/block_encoding.h"
 #include "protocol/crc16.h"
@@ -50,7 +51,7 @@ void SimulatedDevice::Receive(std::span<const std::uint8_t> frame, std::uint8_t 
 
 void SimulatedDevice::StartRun() {
     memory_.fill(kErasedByte);
-    written_.reset();
+    written_.fill(0);
     runStarted_ = true;
 }
 
@@ -62,13 +63,12 @@ void SimulatedDevice::StoreBlock(std::span<const std::uint8_t> payload,
     std::vector<std::uint8_t> block(payload.begin() + 2, payload.end());
     if (protocolVersion != 0)
         UnscrambleBlock(block, ScrambleStartFor(offset, handshakeKey_, protocolVersion));
-    for (std::size_t j = 0; j < block.size() && offset + j < kMemorySize; ++j) {
-        memory_[offset + j] = block[j];
-        written_.set(offset + j);
-    }
+    const std::size_t count = std::min(block.size(), kMemorySize - offset);
+    std::memcpy(memory_.data() + offset, block.data(), count);
+    std::memset(written_.data() + offset, 1, count);
 }
 
-std::vector<std::uint8_t> SimulatedDevice::AnswerPending() {
+std::vector<std::uint8_t> SimulatedDevice::AnswerPending(std::uint16_t checksumError) {
     if (!pending_)
         return {};
     const Request request = *pending_;
@@ -82,7 +82,8 @@ std::vector<std::uint8_t> SimulatedDevice::AnswerPending() {
         case Request::Block:
             return EncodeFrame(command::kBlock, std::vector<std::uint8_t>{kStatusOk});
         case Request::Checksum: {
-            const std::uint16_t crc = Crc16Ccitt(std::span(memory_).first(checksumCount_));
+            const auto crc = static_cast<std::uint16_t>(
+                Crc16Ccitt(std::span(memory_).first(checksumCount_)) ^ checksumError);
             return EncodeFrame(command::kChecksum,
                                std::vector<std::uint8_t>{static_cast<std::uint8_t>(crc >> 8),
                                                          static_cast<std::uint8_t>(crc & 0xFF)});
@@ -92,13 +93,8 @@ std::vector<std::uint8_t> SimulatedDevice::AnswerPending() {
 }
 
 bool SimulatedDevice::HoldsImage(const FirmwareImage& image, std::uint16_t count) const {
-    if (!runStarted_)
-        return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!written_.test(i) || memory_[i] != image.Data[i])
-            return false;
-    }
-    return true;
+    return runStarted_ && std::memchr(written_.data(), 0, count) == nullptr &&
+           std::memcmp(memory_.data(), image.Data.data(), count) == 0;
 }
 
 }  // namespace comflash::fuzz

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -22,8 +21,10 @@ public:
     // the device announced, which decides whether blocks come scrambled.
     void Receive(std::span<const std::uint8_t> frame, std::uint8_t protocolVersion);
 
-    // The reply to the request that waits, as one chunk; empty when none waits.
-    std::vector<std::uint8_t> AnswerPending();
+    // The reply to the request that waits, as one chunk; empty when none
+    // waits. A checksum reply has its bits in `checksumError` flipped, as
+    // from a device that stored something else.
+    std::vector<std::uint8_t> AnswerPending(std::uint16_t checksumError = 0);
 
     // Whether the blocks of the current run (since the last EEPROM init)
     // wrote every byte from 0 to count - 1, each equal to the image's.
@@ -38,8 +39,10 @@ private:
     // Large enough for a block that starts at the last 16-bit offset.
     static constexpr std::size_t kMemorySize = kImageAreaSize + kBlockLength;
 
+    // Byte arrays handled with memcpy and memcmp: the fuzzer traces every
+    // comparison made in a loop, which would slow it down.
     std::array<std::uint8_t, kMemorySize> memory_{};
-    std::bitset<kMemorySize> written_;
+    std::array<std::uint8_t, kMemorySize> written_{};
     bool runStarted_ = false;
     std::uint8_t handshakeKey_ = 0;
     std::optional<Request> pending_;
