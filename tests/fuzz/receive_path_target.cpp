@@ -14,8 +14,8 @@
 //
 // Input: a byte choosing the image length, a byte of switches (bit 0 Auto,
 // bit 1 Fast, bit 2 L3, bit 3 settings folder unwritable, bit 4 a front end
-// that takes identity replies itself), then operations,
-// each a letter and its arguments; other bytes are skipped:
+// that takes identity replies itself), then operations, each a letter and
+// its arguments; other bytes are skipped:
 //   C len16 bytes       a raw chunk (at most 2048 bytes)
 //   F cmd n payload s   a frame with a valid check, shaped by s (see FeedFrame)
 //   H v                 a hello with version byte v
@@ -30,7 +30,12 @@
 // Each box takes one byte: bit 0 answers Yes; with bit 1 set the ops
 // counted by bits 2 to 4 run while the box is open, as the window's event
 // loop runs events while a box is open.
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -172,8 +177,8 @@ public:
     }
 
 private:
-    // What was true of a chunk when it was handed over; the count it may
-    // cause comes after any box it opens.
+    // What held when a chunk was handed over. The count it causes may come
+    // only after a box it opened has closed, when the session has moved on.
     struct ChunkWitness {
         bool countsGood = false;
         bool counted = false;
