@@ -4,9 +4,7 @@
 
 namespace comflash {
 
-QtDispatcher::QtDispatcher() : notifier_(wake_.ReadEnd(), QSocketNotifier::Read) {
-    QObject::connect(&notifier_, &QSocketNotifier::activated, &notifier_, [this] { RunQueued(); });
-}
+QtDispatcher::QtDispatcher() : wake_([this] { RunQueued(); }) {}
 
 void QtDispatcher::Post(std::function<void()> task) {
     const std::lock_guard lock(mutex_);

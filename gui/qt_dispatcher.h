@@ -3,12 +3,11 @@
 // posted, also inside the nested loop of a modal box.
 #pragma once
 
-#include <QSocketNotifier>
 #include <deque>
 #include <functional>
 #include <mutex>
 
-#include "gui/wake_pipe.h"
+#include "gui/wake_signal.h"
 #include "serial/dispatcher.h"
 
 namespace comflash {
@@ -31,9 +30,8 @@ private:
 
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
-    bool wakePending_ = false;  // a byte is in the pipe, not yet drained
-    WakePipe wake_;
-    QSocketNotifier notifier_;
+    bool wakePending_ = false;  // fired, not yet drained
+    WakeSignal wake_;
 };
 
 }  // namespace comflash
