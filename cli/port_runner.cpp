@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/device_line.h"
 #include "app/settings_store.h"
 
 namespace comflash::cli {
@@ -19,7 +20,7 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
       context_(context),
       comm_(dispatcher),
       session_(*this, context.settings, context.image) {
-    ConfigureAsTheWindowDoes();
+    ConfigureDeviceLine(comm_);
     comm_.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
         Guarded([&] { session_.Comm1ReceiveData(buffer, length); });
     };
@@ -28,17 +29,6 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
 
 PortRunner::~PortRunner() {
     Close();
-}
-
-// The line settings of the window's port: DTR and RTS held off, no flow
-// control, bursts grouped by a 30 ms read-interval time-out.
-void PortRunner::ConfigureAsTheWindowDoes() {
-    comm_.SetDtrControl(TDtrControl::DtrDisable);
-    comm_.SetRtsControl(TRtsControl::RtsDisable);
-    comm_.SetTxContinueOnXoff(false);
-    comm_.SetOutx_XonXoffFlow(false);
-    comm_.SetInx_XonXoffFlow(false);
-    comm_.SetReadIntervalTimeout(30);
 }
 
 void PortRunner::Open() {

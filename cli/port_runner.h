@@ -72,7 +72,6 @@ public:
     bool ReadyForDevice() override;
 
 private:
-    void ConfigureAsTheWindowDoes();
     void OnPortLost();
     void TryReopen();
     void CountDevice(const std::string& result, bool good);

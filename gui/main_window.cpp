@@ -3,6 +3,8 @@
 // box and leaves the window usable.
 #include "gui/main_window.h"
 
+#include "app/device_line.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -42,7 +44,7 @@ int StrToInt(const std::string& text) {
 TForm1::TForm1(const ImageSource& imageSource, QWidget* parent)
     : QWidget(parent), Comm1(dispatcher_), host_(*this), session_(host_, settings_, image_) {
     CreateControls();
-    ConfigureComm1();
+    ConfigureDeviceLine(Comm1);
     ConnectHandlers();
     CentreOnScreen();
     FormCreate(imageSource);
@@ -52,18 +54,6 @@ TForm1::~TForm1() {
     Timer1->stop();
     Timer2->stop();
     Comm1.ClosePort();
-}
-
-// The line of the update tool: DTR and RTS held off, no flow control, bursts
-// grouped by a 30 ms read-interval time-out. Everything else keeps the
-// component's defaults (9600 baud, 8N1, other time-outs 0).
-void TForm1::ConfigureComm1() {
-    Comm1.SetDtrControl(TDtrControl::DtrDisable);
-    Comm1.SetRtsControl(TRtsControl::RtsDisable);
-    Comm1.SetTxContinueOnXoff(false);
-    Comm1.SetOutx_XonXoffFlow(false);
-    Comm1.SetInx_XonXoffFlow(false);
-    Comm1.SetReadIntervalTimeout(30);
 }
 
 void TForm1::ConnectHandlers() {

@@ -92,7 +92,6 @@ signals:
 private:
     void CreateControls();
     void ConnectHandlers();
-    void ConfigureComm1();
     void RunStartUp(const ImageSource& imageSource);
     void CentreOnScreen();
     // The device path the selected name opens, read when the tip is asked
