@@ -115,7 +115,7 @@ bool AsksForHelp(std::span<const std::string_view> args) {
 int Run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
     if (AsksForHelp(args)) {
         out << kHelp;
-        return kExitUsage;
+        return kExitOk;
     }
     try {
         RunCommand(args);
