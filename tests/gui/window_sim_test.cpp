@@ -27,15 +27,16 @@ protected:
 
     // The simulator's devices, each with what it stored compared with the
     // firmware the tool was built with.
-    std::unique_ptr<SimProcess> StartSimulator(int devices) {
-        auto simulator = std::make_unique<SimProcess>(
-            std::vector<std::string>{"--devices", std::to_string(devices), "--version", "3",
-                                     "--expect", COMFLASH_FIRMWARE_PATH, "--report",
-                                     Report().string()},
-            work_.Path() / "sim.err");
+    std::unique_ptr<SimProcess> StartSimulator(int devices, std::vector<std::string> more = {}) {
+        std::vector<std::string> arguments = {
+            "--devices", std::to_string(devices), "--version", "3",
+            "--expect",  COMFLASH_FIRMWARE_PATH,  "--report",  Report().string()};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        auto simulator = std::make_unique<SimProcess>(arguments, work_.Path() / "sim.err");
         port_ = simulator->NextPath();
         return simulator;
     }
+    std::filesystem::path Link() const { return work_.Path() / "port"; }
 
     // The simulator ends once its last device is done and reported; the
     // window's event loop runs while the report fills.
@@ -111,6 +112,35 @@ TEST_F(WindowAgainstSimulator, WithAutoUntickedAsksBeforeAndAnnouncesAfterTheUpd
     EXPECT_EQ(LinesEndingWith(" ...End"), 1);
     EXPECT_EQ(window.Label2->text(), "Err:0");
     ExpectEveryDeviceHoldsTheFirmware(1);
+}
+
+TEST_F(WindowAgainstSimulator, APortThatVanishesEndsItsRunAndOpensAgainOnceTheDeviceIsBack) {
+    // The line disappears at block 512 and comes back half a second later.
+    const auto simulator = StartSimulator(2, {"--fault", "1:vanish:512", "--link", Link().string(),
+                                              "--return-delay", "500", "--host-timeout", "12000"});
+    MapPort("COM1", Link().string());
+    TForm1& window = Start();
+    window.show();
+    window.SelAuto->click();
+    window.Button1->click();
+    ASSERT_TRUE(window.PortOpen()) << boxes_.Texts().join('|').toStdString();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes_.Texts().contains("Command Overtimer!"); },
+                                kBatchPatienceMs))
+        << LogLines().join('\n').toStdString();
+    EXPECT_EQ(LinesEndingWith(" ...End"), 0);
+    window.Button1->click();  // Close
+    ASSERT_FALSE(window.PortOpen());
+    window.Button1->click();  // Open again: the device is back
+    ASSERT_TRUE(window.PortOpen()) << boxes_.Texts().join('|').toStdString();
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.Label1->text() == "Ok:1"; }, kBatchPatienceMs))
+        << LogLines().join('\n').toStdString();
+    EXPECT_EQ(AwaitSimulatorEnd(*simulator, 2), 0) << simulator->Stderr();
+    const auto report = ReadJsonLines(Report());
+    ASSERT_EQ(report.size(), 2u);
+    EXPECT_EQ(report[0]["outcome"].String(), "vanished");
+    EXPECT_TRUE(report[1]["image_equal"].Bool());
 }
 
 }  // namespace
