@@ -71,6 +71,14 @@ SoakOptions ParseOptions(int argc, char** argv) {
     return options;
 }
 
+// A fault without its block offset: "block-refused:1280" counts as "block-refused".
+std::string FaultKind(const std::string& fault) {
+    const std::size_t colon = fault.rfind(':');
+    const bool offset = colon != std::string::npos &&
+                        fault.find_first_not_of("0123456789", colon + 1) == std::string::npos;
+    return offset ? fault.substr(0, colon) : fault;
+}
+
 long ResidentKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
@@ -197,7 +205,7 @@ private:
             for (std::size_t k = 0; k < reports.size(); ++k) {
                 const Json& device = reports[k];
                 ++devices;
-                ++faults[device["fault"].String()];
+                ++faults[FaultKind(device["fault"].String())];
                 if (!device["as_expected"].Bool())
                     ++unexpected;
                 if (!device["serial_record"].IsNull() &&
