@@ -77,17 +77,13 @@ public:
             record_.emplace(*options_.record);
 
         SignalStop signals(loop_);
-        RunContext context{options_,
-                           image_,
-                           settings_,
-                           console_,
-                           record_ ? &*record_ : nullptr,
-                           serialNumbers_ ? &*serialNumbers_ : nullptr,
-                           Crc16Ccitt({image_.Data.data(), image_.Length}),
-                           [this] { OnDeviceFinished(); },
-                           [this] { OnFatal(); }};
+        context_.emplace(RunContext{options_, image_, settings_, console_,
+                                    record_ ? &*record_ : nullptr,
+                                    serialNumbers_ ? &*serialNumbers_ : nullptr,
+                                    Crc16Ccitt({image_.Data.data(), image_.Length}),
+                                    [this] { OnDeviceFinished(); }, [this] { OnFatal(); }});
         for (const auto& port : options_.ports) {
-            runners_.push_back(std::make_unique<PortRunner>(port, loop_, context));
+            runners_.push_back(std::make_unique<PortRunner>(port, loop_, *context_));
         }
         for (const auto& runner : runners_) {
             try {
@@ -150,6 +146,8 @@ private:
     std::optional<SerialNumberPool> serialNumbers_;
     std::optional<RecordFile> record_;
     EventLoop loop_;
+    // The runners hold on to the context: it must outlive them.
+    std::optional<RunContext> context_;
     std::vector<std::unique_ptr<PortRunner>> runners_;
     bool allDone_ = false;
     bool fatal_ = false;
