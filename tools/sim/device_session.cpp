@@ -51,9 +51,11 @@ std::vector<std::uint8_t> Garbled(std::vector<std::uint8_t> bytes) {
     return bytes;
 }
 
-Millis TransmissionTime(std::size_t bytes, int baud) {
+// In microseconds: whole milliseconds would add up to 2 ms to every reply.
+std::chrono::microseconds TransmissionTime(std::size_t bytes, int baud) {
     constexpr long long kBitsPerByte = 10;  // start, 8 data, stop
-    return Millis((static_cast<long long>(bytes) * kBitsPerByte * 1000 + baud - 1) / baud);
+    return std::chrono::microseconds(
+        (static_cast<long long>(bytes) * kBitsPerByte * 1000000 + baud - 1) / baud);
 }
 
 std::optional<FaultStep> FaultStepOf(RequestKind kind) {
