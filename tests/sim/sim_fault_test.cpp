@@ -1,5 +1,5 @@
 // Every fault a simulated device can play, against a host that behaves as
-// the link description says: the reply the fault promises reaches the host,
+// the link protocol says: the reply the fault promises reaches the host,
 // and the device's report says the host did what that fault should give.
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// A small straight-line host written from the link description alone: it
-// opens the port raw, sets 9600 or 38400 at the moments the description
+// A small straight-line host written from the link protocol alone: it
+// opens the port raw, sets 9600 or 38400 at the moments the protocol
 // names, sends requests built by the protocol senders and waits for each
 // reply with a deadline. Like the real host it looks at each received chunk
 // on its own, so a reply split over two chunks is never found.
