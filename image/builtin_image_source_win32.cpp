@@ -1,11 +1,5 @@
 // The built-in image text as the executable's own resource RESLABEL of type
 // MYTEXT, which the build compiles in from a generated resource script.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <algorithm>
