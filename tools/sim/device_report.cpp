@@ -144,8 +144,10 @@ bool AsExpected(const DeviceReport& report) {
         case FaultKind::None:
         case FaultKind::Noise:
             return speedsRight && served;
+        // The second hello gets a reply of its own only when the host takes it
+        // before its hello delay runs out; either way one update follows.
         case FaultKind::DoubleHello:
-            return speedsRight && steps.faultPlayed && updated && steps.handshakes == 2 &&
+            return speedsRight && steps.faultPlayed && updated && steps.handshakes >= 1 &&
                    steps.identityRequests == 1;
         case FaultKind::HelloNoDigit:
         case FaultKind::HelloVersion0:
