@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "protocol/host_commands.h"
+
 namespace comflash {
 namespace {
 
@@ -27,7 +29,15 @@ bool SerialNumberLongEnough(const std::string& text) {
     return static_cast<std::uint8_t>(text.size()) >= kSerialDigits;
 }
 
-void CheckSerialNumberAdvances(const std::string& text) {
+void CheckSerialNumberWritable(const std::string& text) {
+    // The record holds at most 16 characters: a longer number would lose its
+    // last digits on the way, and device after device would get the same one.
+    if (text.size() > kMaxSerialTextLength) {
+        throw SerialNumberError("Serial number " + text + " is longer than " +
+                                std::to_string(kMaxSerialTextLength) +
+                                " characters and would not reach the device whole: enter a "
+                                "shorter serial number");
+    }
     const std::string digits = LastDigits(text);
     if (ReadDigits(digits) == 999999) {
         throw SerialNumberError(

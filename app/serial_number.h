@@ -25,9 +25,10 @@ inline constexpr std::size_t kSerialDigits = 6;
 // The length test of Write SN, counted as an 8-bit number.
 bool SerialNumberLongEnough(const std::string& text);
 
-// Raises when the number could not be advanced after a device took it, so
-// that no device ever receives a number the tool cannot move on from.
-void CheckSerialNumberAdvances(const std::string& text);
+// Raises when the number would not reach a device whole, or could not be
+// advanced after a device took it, so that no two devices ever hold the same
+// number.
+void CheckSerialNumberWritable(const std::string& text);
 
 // The next serial number: the prefix unchanged, the last six digits plus one
 // with leading zeros.

@@ -311,7 +311,7 @@ void UpdateSession::WriteSerialNumber() {
         host_.ShowMessage("Write SN Disable!", "Notice");
         return;
     }
-    CheckSerialNumberAdvances(text);
+    CheckSerialNumberWritable(text);
     if (!host_.AskYesNo("Readlly Write SN?", "Notice"))
         return;
     SetUpdateRate();

@@ -55,7 +55,7 @@ std::string FirstSerialNumber(const SettingsStore& settings) {
                                 "' is shorter than 6 characters: store the first number in " +
                                 settings.Location() + " as SN=...");
     }
-    CheckSerialNumberAdvances(text);
+    CheckSerialNumberWritable(text);
     return text;
 }
 
