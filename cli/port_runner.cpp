@@ -28,7 +28,7 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
 }
 
 PortRunner::~PortRunner() {
-    Close();
+    comm_.ClosePort();
 }
 
 void PortRunner::Open() {
@@ -42,6 +42,9 @@ void PortRunner::Open() {
 void PortRunner::Close() {
     session_.ResetForOpenClose();
     comm_.ClosePort();
+    // A device left in the middle of its run is not a finished device.
+    if (runActive_)
+        CountDevice("interrupted", false);
 }
 
 void PortRunner::Tick1() {
@@ -168,19 +171,26 @@ void PortRunner::CountDevice(const std::string& result, bool good) {
 bool PortRunner::TakeIdentityReply() {
     if (context_.serialNumbers == nullptr)
         return false;
-    serialNumberSent_ = context_.serialNumbers->Next();
-    session_.WriteSerialNumber();
-    if (session_.State() != UpdateState::AwaitSerialWrite) {
-        // The number was refused before anything was sent.
-        CountDevice("serial-not-written", false);
+    // An identity reply that comes without this port's turn (a late reply, or
+    // one after a refused hello gave the turn away) gets no number: the number
+    // may be on its way to another port's device.
+    if (ReadyForDevice()) {
+        serialNumberSent_ = context_.serialNumbers->Next();
+        session_.WriteSerialNumber();
+        if (session_.State() == UpdateState::AwaitSerialWrite)
+            return true;
     }
+    // Nothing was written: the line goes back to the hello rate for the next device.
+    session_.SetBaseRate();
+    CountDevice("serial-not-written", false);
     return true;
 }
 
-// While one port provisions a device, the others leave their devices'
-// hellos unanswered: no two devices can ever receive the same number, even
-// when one of them never answers.
+// A port that has served its --devices leaves further hellos unanswered, so
+// that ending the run never cuts off a device in the middle of its update.
 bool PortRunner::ReadyForDevice() {
+    if (context_.options.devices && finished_ >= *context_.options.devices)
+        return false;
     return context_.serialNumbers == nullptr || context_.serialNumbers->TryAcquire(this);
 }
 

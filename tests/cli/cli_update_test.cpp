@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "app/settings_store.h"
 #include "cli_fixture.h"
@@ -91,6 +92,46 @@ TEST_F(CliTest, PortThatVanishesEndsItsRunAndIsOpenedAgainWhenItReturns) {
     EXPECT_TRUE(devices[1]["image_equal"].Bool());
 }
 
+// Port B's device is slow: port A has long served its one device when B's
+// ends the run, and A's next device must not be cut off halfway.
+TEST_F(CliTest, PortThatServedItsDevicesLeavesTheNextOneAlone) {
+    const std::string portA = StartSim({"--devices", "2"}, "simA");
+    const std::string portB = StartSim({"--devices", "1", "--device-delay", "60"}, "simB");
+    const auto record = dir / "record.jsonl";
+    const CliResult cli = RunCli(
+        {"--port", portA, "--port", portB, "--devices", "1", "--record", record.string()});
+
+    EXPECT_EQ(cli.status, 0) << cli.err;
+    int startsOnA = 0;
+    for (const auto& line : Lines(cli.out)) {
+        if (line.rfind(portA + ": ", 0) == 0 && line.ends_with(" Start..."))
+            ++startsOnA;
+    }
+    EXPECT_EQ(startsOnA, 1) << cli.out;
+    const auto records = Lines(ReadWholeFile(record));
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& line : records)
+        EXPECT_EQ(Json::Parse(line)["result"].String(), "updated");
+}
+
+TEST_F(CliTest, StoppedInTheMiddleOfADeviceRecordsItInterruptedAndFails) {
+    const std::string port = StartSim({"--devices", "1", "--device-delay", "100"});
+    const auto record = dir / "record.jsonl";
+    ChildProcess cli(COMFLASH_CLI_PATH, {"--port", port, "--record", record.string()}, dir.Path(),
+                     "cli-stopped");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (cli.Stdout().find(" Start...") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    cli.Terminate();
+
+    EXPECT_EQ(cli.Wait(kCliPatience), 1) << cli.Stderr();
+    const auto records = Lines(ReadWholeFile(record));
+    ASSERT_EQ(records.size(), 1u) << cli.Stdout();
+    EXPECT_EQ(Json::Parse(records[0])["result"].String(), "interrupted");
+}
+
 TEST_F(CliTest, JsonEventsOneObjectPerLine) {
     const std::string port = StartSim({"--devices", "1"});
     const CliResult cli = RunCli({"--port", port, "--devices", "1", "--json"});
@@ -110,12 +151,15 @@ struct SetupErrorCase {
     const char* name;
     std::vector<std::string> arguments;
     const char* message;
+    const char* storedSerialNumber = nullptr;
 };
 
 class CliSetupErrors : public CliTest, public ::testing::WithParamInterface<SetupErrorCase> {};
 
 TEST_P(CliSetupErrors, ExitWithStatusTwoAndSayWhy) {
     std::ofstream(dir / "damaged.txt") << "0123456789ABCDEF not an image\n";
+    if (GetParam().storedSerialNumber != nullptr)
+        SettingsStore().WriteSetting("SN", GetParam().storedSerialNumber);
     std::vector<std::string> arguments;
     for (const auto& argument : GetParam().arguments) {
         const bool inDir = argument.rfind("DIR/", 0) == 0;
@@ -142,7 +186,11 @@ INSTANTIATE_TEST_SUITE_P(
         SetupErrorCase{
             "missing_image_text", {"--port", "COM1", "--image-text", "DIR/none.txt"}, "none.txt"},
         SetupErrorCase{
-            "no_serial_number_stored", {"--port", "COM1", "--write-sn"}, "Write SN Disable!"}),
+            "no_serial_number_stored", {"--port", "COM1", "--write-sn"}, "Write SN Disable!"},
+        SetupErrorCase{"serial_number_too_long",
+                       {"--port", "COM1", "--write-sn"},
+                       "longer than 16 characters",
+                       "ABCDEFGHIJK123456"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
