@@ -21,8 +21,14 @@ WakeSignal::WakeSignal(std::function<void()> onWake) : watch_(std::make_unique<W
                                 "cannot make the wake-up event");
     }
     watch_->notifier = std::make_unique<QWinEventNotifier>(watch_->event);
-    QObject::connect(watch_->notifier.get(), &QWinEventNotifier::activated, watch_->notifier.get(),
-                     std::move(onWake));
+    // The notifier watches again only once its signal has returned. The
+    // queued tasks may open a modal box whose loop must still be woken, so
+    // they run from a posted call, after the notifier has been re-armed.
+    QObject* notifier = watch_->notifier.get();
+    QObject::connect(watch_->notifier.get(), &QWinEventNotifier::activated, notifier,
+                     [notifier, onWake = std::move(onWake)] {
+                         QMetaObject::invokeMethod(notifier, onWake, Qt::QueuedConnection);
+                     });
 }
 
 WakeSignal::~WakeSignal() {

@@ -4,6 +4,10 @@ namespace comflash {
 namespace {
 
 constexpr DWORD kWatchedEvents = EV_RING | EV_ERR | EV_RLSD;
+// After a read that brought nothing, the next one waits this long, so that a
+// driver that completes empty reads at once (some do after an unplug) cannot
+// keep the thread spinning.
+constexpr DWORD kEmptyReadPauseMs = 10;
 
 }  // namespace
 
@@ -77,7 +81,8 @@ bool TReadThread::IssueRead() {
             read_pending_ = PendingAfter(::GetLastError());
             return read_pending_;
         }
-        Deliver(length);
+        if (!Deliver(length))
+            return false;
     }
 }
 
@@ -86,15 +91,18 @@ bool TReadThread::CompleteRead() {
     DWORD length = 0;
     if (!::GetOverlappedResult(port_, &read_, &length, FALSE))
         return EndAfter(::GetLastError());
-    Deliver(length);
-    return true;
+    return Deliver(length);
 }
 
 // An empty read (a total time-out on a silent line) is not posted and does
-// not end the thread: the next read simply begins.
-void TReadThread::Deliver(DWORD length) {
-    if (length > 0)
+// not end the thread: the next read begins after a short pause. False when
+// the close event came during the pause.
+bool TReadThread::Deliver(DWORD length) {
+    if (length > 0) {
         notifier_.DataReceived(buffer_.data(), length);
+        return true;
+    }
+    return ::WaitForSingleObject(close_event_, kEmptyReadPauseMs) == WAIT_TIMEOUT;
 }
 
 bool TReadThread::IssueEventWait() {

@@ -33,7 +33,7 @@ private:
     bool CompleteRead();
     bool IssueEventWait();
     bool ProcessCommEvent(bool with_retrieval);
-    void Deliver(DWORD length);
+    bool Deliver(DWORD length);
     // Applies the error rule to a call that did not start or complete.
     bool PendingAfter(DWORD error);
     bool EndAfter(DWORD error);

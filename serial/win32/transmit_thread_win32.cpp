@@ -32,6 +32,9 @@ bool TWriteThread::Queue(std::vector<std::uint8_t> block) {
 
 void TWriteThread::Run() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+    // Outlives the loop: a write abandoned on the stop request may still read
+    // from it until the exit purge below has settled it.
+    std::optional<std::vector<std::uint8_t>> block;
     write_event_ = CreateOverlappedEvent();
     if (!write_event_.valid()) {
         notifier_.PostHangupRequest();
@@ -39,7 +42,7 @@ void TWriteThread::Run() {
         write_.hEvent = write_event_.get();
         bool written_since_notice = true;
         for (;;) {
-            std::optional<std::vector<std::uint8_t>> block = queue_.Pop();
+            block = queue_.Pop();
             if (!block) {
                 // One notice per drain, however many blocks went out before it.
                 if (written_since_notice)
