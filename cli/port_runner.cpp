@@ -64,6 +64,15 @@ void PortRunner::Guarded(Step step) {
     } catch (const ERegistryException& e) {
         context_.console.Error(
             port_, std::string(e.what()) + (e.Detail().empty() ? "" : " (" + e.Detail() + ")"));
+        if (context_.serialNumbers != nullptr) {
+            // The numbers handed out so far are taken: the next run must not
+            // start from a number already in a device.
+            context_.console.Error(port_, "the next serial number is " +
+                                              context_.serialNumbers->Next() + ": store it as SN=" +
+                                              context_.serialNumbers->Next() + " in " +
+                                              context_.settings.Location() +
+                                              " before the next run");
+        }
         context_.fatal();
     } catch (const std::exception& e) {
         context_.console.Error(port_, e.what());
