@@ -85,6 +85,12 @@ void PortRunner::Guarded(Step step) {
 void PortRunner::OnPortLost() {
     if (waitingForReturn_)
         return;
+    if (ServedAllDevices()) {
+        // Nothing is left to do on it; a device node of that name that turns
+        // up later may well belong to something else.
+        comm_.ClosePort();
+        return;
+    }
     context_.console.Error(
         port_, "the port stopped working (device or cable gone?): waiting for it to return");
     comm_.ClosePort();
@@ -102,6 +108,10 @@ void PortRunner::TryReopen() {
     }
     waitingForReturn_ = false;
     context_.console.Error(port_, "the port is back");
+}
+
+bool PortRunner::ServedAllDevices() const {
+    return context_.options.devices && finished_ >= *context_.options.devices;
 }
 
 bool PortRunner::SendData(const std::uint8_t* data, std::uint16_t length) {
@@ -197,8 +207,11 @@ bool PortRunner::TakeIdentityReply() {
 
 // A port that has served its --devices leaves further hellos unanswered, so
 // that ending the run never cuts off a device in the middle of its update.
+// While one port provisions a device, the others leave their devices' hellos
+// unanswered: no two devices can ever receive the same number, even when one
+// of them never answers.
 bool PortRunner::ReadyForDevice() {
-    if (context_.options.devices && finished_ >= *context_.options.devices)
+    if (ServedAllDevices())
         return false;
     return context_.serialNumbers == nullptr || context_.serialNumbers->TryAcquire(this);
 }

@@ -72,6 +72,8 @@ public:
     bool ReadyForDevice() override;
 
 private:
+    // --devices is reached on this port.
+    bool ServedAllDevices() const;
     void OnPortLost();
     void TryReopen();
     void CountDevice(const std::string& result, bool good);
