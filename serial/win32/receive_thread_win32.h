@@ -34,6 +34,7 @@ private:
     bool IssueEventWait();
     bool ProcessCommEvent(bool with_retrieval);
     bool Deliver(DWORD length);
+    static bool EndedByTotalTimeout(DWORD error);
     // Applies the error rule to a call that did not start or complete.
     bool PendingAfter(DWORD error);
     bool EndAfter(DWORD error);

@@ -137,6 +137,17 @@ TEST_F(PeerPortTest, PortWithoutLineEventsKeepsReceiving) {
     EXPECT_EQ(AskSpeed(), "9600");
 }
 
+// With a total read time-out, reads on a silent line end empty again and
+// again: reading goes on, nothing empty is posted, and close still returns.
+TEST_F(PeerPortTest, EmptyReadsOnASilentLineKeepTheReadGoing) {
+    comm.SetReadTotalTimeoutConstant(20);
+    comm.OpenPort();
+    loop.RunFor(milliseconds(500));
+    EXPECT_EQ(hangups, 0);
+    EXPECT_TRUE(chunks.empty());
+    EXPECT_EQ(AskSpeed(), "9600");
+}
+
 TEST_F(PeerPortTest, LongBurstArrivesInChunksOfAtMost2048InOrder) {
     comm.OpenPort();
     Say("burst 5000");
