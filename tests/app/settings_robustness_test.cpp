@@ -23,12 +23,12 @@
 #include <latch>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/settings_store.h"
+#include "child_process.h"
 #include "session_fixture.h"
 
 namespace comflash::testing {
@@ -37,13 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kFailedSn = "Failed to set data for 'SN'";
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Whether a new file in `folder` can take `size` bytes; errno tells why not.
 bool CanWriteFile(const fs::path& folder, std::size_t size) {
@@ -225,7 +218,7 @@ TEST_P(DamagedSettingsFile, IsAnErrorNamingTheFileAndIsKeptAsItIs) {
     EXPECT_THROW(store.WriteSetting("SN", "AB12000346"), ERegistryException);
     EXPECT_THROW(store.WriteSetting("COM", "3"), ERegistryException);
 
-    EXPECT_TRUE(ReadText(File()) == damaged) << "the damaged file was changed";
+    EXPECT_TRUE(ReadWholeFile(File()) == damaged) << "the damaged file was changed";
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
@@ -249,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsRobustness, ReadOnlyFolderFailsWithTheFixedTextAndKeepsTheValues) {
     StoreThreeValues();
-    const std::string before = ReadText(File());
+    const std::string before = ReadWholeFile(File());
     {
         ReadOnlyFolder readOnly(Folder());
         ASSERT_FALSE(CanWriteFile(Folder(), 1))
@@ -258,7 +251,7 @@ TEST_F(SettingsRobustness, ReadOnlyFolderFailsWithTheFixedTextAndKeepsTheValues)
         ExpectWriteFails("SN", "AB12000346", kFailedSn);
         ExpectThreeValues();
     }
-    EXPECT_EQ(ReadText(File()), before);
+    EXPECT_EQ(ReadWholeFile(File()), before);
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
@@ -289,7 +282,7 @@ TEST_P(FullDisk, FailedWriteRaisesTheFixedTextAndLosesNoValue) {
             std::cout << "tmpfs not mounted (" << small->Why() << "): a file-size limit instead\n";
     }
     StoreThreeValues();
-    const std::string before = ReadText(File());
+    const std::string before = ReadWholeFile(File());
     const std::string longer = "AB12000346 " + std::string(200, 'x');
     {
         std::optional<FileSizeLimit> limit;
@@ -306,7 +299,7 @@ TEST_P(FullDisk, FailedWriteRaisesTheFixedTextAndLosesNoValue) {
         ExpectWriteFails("SN", longer, kFailedSn);
         ExpectWriteFails("Auto", "0" + std::string(200, ' '), "Failed to set data for 'Auto'");
         ExpectThreeValues();
-        EXPECT_EQ(ReadText(File()), before);
+        EXPECT_EQ(ReadWholeFile(File()), before);
         EXPECT_EQ(Leftovers({"filler"}), std::vector<std::string>{});
     }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/device_line.h"
 #include "serial/comm.h"
 #include "serial/event_loop.h"
 
@@ -51,23 +52,12 @@ std::optional<std::string> OpenFailure(TComm& comm) {
     return std::nullopt;
 }
 
-// The update tool's own line values (no flow control, 30 ms bursts), so the
-// line behaves as it does for the tool.
-void UseUpdateToolSettings(TComm& comm) {
-    comm.SetDtrControl(TDtrControl::DtrDisable);
-    comm.SetTxContinueOnXoff(false);
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
-    comm.SetRtsControl(TRtsControl::RtsDisable);
-    comm.SetReadIntervalTimeout(30);
-    comm.SetBaudRate(9600);
-}
-
 class PeerPortTest : public ::testing::Test {
 protected:
     PeerPortTest() {
         comm.SetCommName(PortFromEnvironment("COMFLASH_PEER_PORT"));
-        UseUpdateToolSettings(comm);
+        // The line as the tool sets it up, so the port behaves as it does for the tool.
+        ConfigureDeviceLine(comm);
         comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
             chunks.emplace_back(buffer, buffer + length);
             received.insert(received.end(), buffer, buffer + length);
