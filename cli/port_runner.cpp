@@ -67,11 +67,10 @@ void PortRunner::Guarded(Step step) {
         if (context_.serialNumbers != nullptr) {
             // The numbers handed out so far are taken: the next run must not
             // start from a number already in a device.
-            context_.console.Error(port_, "the next serial number is " +
-                                              context_.serialNumbers->Next() + ": store it as SN=" +
-                                              context_.serialNumbers->Next() + " in " +
-                                              context_.settings.Location() +
-                                              " before the next run");
+            const std::string& next = context_.serialNumbers->Next();
+            context_.console.Error(port_, "the next serial number is " + next +
+                                              ": store it as SN=" + next + " in " +
+                                              context_.settings.Location() + " before the next run");
         }
         context_.fatal();
     } catch (const std::exception& e) {
