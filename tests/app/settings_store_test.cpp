@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "app/settings_file.h"
@@ -95,28 +96,42 @@ TEST_F(SettingsStoreTest, WriteThatCannotReachTheFolderFailsWithTheFixedText) {
 struct ParseCase {
     const char* name;
     std::string text;
-    bool valid;
+    std::optional<SettingsValues> values;  // what a readable text holds; none when it is refused
+    const char* faultLine = nullptr;       // the line a refusal names
 };
 
 class SettingsText : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(SettingsText, ParsesOrNamesTheFault) {
-    if (GetParam().valid) {
-        EXPECT_NO_THROW(ParseSettingsText(GetParam().text));
-    } else {
-        EXPECT_THROW(ParseSettingsText(GetParam().text), SettingsFileError);
+TEST_P(SettingsText, ReadsItsValuesOrNamesTheFaultyLine) {
+    const ParseCase& row = GetParam();
+    if (row.values) {
+        EXPECT_EQ(ParseSettingsText(row.text), *row.values);
+        return;
+    }
+    try {
+        const SettingsValues read = ParseSettingsText(row.text);
+        FAIL() << "read " << read.size() << " values from a damaged text";
+    } catch (const SettingsFileError& e) {
+        EXPECT_NE(std::string(e.what()).find(row.faultLine), std::string::npos) << e.what();
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, SettingsText,
     ::testing::Values(
-        ParseCase{"empty", "", true}, ParseCase{"comments_and_blank_lines", "# x\n\nSN=1\n", true},
-        ParseCase{"empty_value", "SN=\n", true}, ParseCase{"no_final_newline", "SN=1", true},
-        ParseCase{"missing_equals", "SN\n", false}, ParseCase{"empty_name", "=1\n", false},
-        ParseCase{"unknown_escape", "SN=a\\tb\n", false},
-        ParseCase{"dangling_backslash", "SN=a\\\n", false},
-        ParseCase{"nul_byte", std::string("SN=a\0b\n", 7), false}),
+        ParseCase{"empty", "", SettingsValues{}},
+        ParseCase{"comments_and_blank_lines", "# x\n\nSN=1\n", SettingsValues{{"SN", "1"}}},
+        ParseCase{"empty_value", "SN=\n", SettingsValues{{"SN", ""}}},
+        ParseCase{"no_final_newline", "SN=1", SettingsValues{{"SN", "1"}}},
+        ParseCase{"crlf_and_equals_in_value", "COM=31\r\nSN=a=b\r\n",
+                  SettingsValues{{"COM", "31"}, {"SN", "a=b"}}},
+        ParseCase{"escaped_backslash_cr_lf", "SN=a\\\\b\\r\\n\n",
+                  SettingsValues{{"SN", "a\\b\r\n"}}},
+        ParseCase{"missing_equals", "SN\n", std::nullopt, "line 1"},
+        ParseCase{"empty_name", "SN=1\n=1\n", std::nullopt, "line 2"},
+        ParseCase{"unknown_escape", "SN=a\\tb\n", std::nullopt, "line 1"},
+        ParseCase{"dangling_backslash", "SN=a\\\n", std::nullopt, "line 1"},
+        ParseCase{"nul_byte", std::string("# x\nSN=a\0b\n", 11), std::nullopt, "line 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

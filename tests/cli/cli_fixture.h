@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,24 @@ struct CliResult {
 
     bool OutHas(const std::string& text) const { return out.find(text) != std::string::npos; }
     bool ErrHas(const std::string& text) const { return err.find(text) != std::string::npos; }
+    // Standard output line by line, the time stamp of a Start or End line
+    // shown as "<time>".
+    std::vector<std::string> OutLines() const {
+        static const std::regex stamp(R"(^\S+/\S+ (Start\.\.\.|\.\.\.End)$)");
+        std::vector<std::string> lines;
+        for (const auto& line : testing::Lines(out))
+            lines.push_back(std::regex_replace(line, stamp, "<time> $1"));
+        return lines;
+    }
+    // The message boxes the tool showed, as "Title: text".
+    std::vector<std::string> BoxLines() const {
+        std::vector<std::string> boxes;
+        for (const auto& line : testing::Lines(err)) {
+            if (line.rfind("Notice: ", 0) == 0 || line.rfind("Completed: ", 0) == 0)
+                boxes.push_back(line);
+        }
+        return boxes;
+    }
     int CountInOut(const std::string& text) const {
         int count = 0;
         for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 #include "app/settings_store.h"
@@ -11,8 +12,8 @@
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
 #include "serial/event_loop.h"
-#include "tests/serial/pty_pair.h"
 #include "sim_process.h"
+#include "tests/serial/pty_pair.h"
 
 namespace comflash::cli {
 namespace {
@@ -45,17 +46,32 @@ protected:
         b.runner.Open();
     }
 
-    void Send(Line& line, const Bytes& bytes) {
-        line.pty.Write(bytes);
-        Settle();
-    }
-    // Lets the runners handle what arrived and collects what they sent.
-    void Settle() {
-        loop.RunFor(milliseconds(150));
-        for (Line* line : {&a, &b}) {
-            const Bytes sent = line->pty.Read(1 << 16, milliseconds(50));
-            line->received.insert(line->received.end(), sent.begin(), sent.end());
+    // Runs the runners until `done` holds, collecting what they sent.
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            loop.RunFor(milliseconds(5));
+            for (Line* line : {&a, &b}) {
+                const Bytes sent = line->pty.Read(1 << 16, milliseconds(0));
+                line->received.insert(line->received.end(), sent.begin(), sent.end());
+            }
         }
+        return true;
+    }
+    // The device says hello and the tool answers it.
+    void AnsweredHello(Line& line) {
+        const std::size_t before = Frames(line, command::kHandshake);
+        line.pty.Write(Hello({kHelloMarker, '3'}));
+        ASSERT_TRUE(RunUntil([&] { return Frames(line, command::kHandshake) > before; }))
+            << err.str();
+    }
+    // The device says hello without a version: "E0", and its run is over.
+    void RefusedHello(Line& line) {
+        const unsigned before = line.runner.FinishedDevices();
+        line.pty.Write(Hello({kHelloMarker}));
+        ASSERT_TRUE(RunUntil([&] { return line.runner.FinishedDevices() > before; }));
     }
     // The hello delay runs out on both ports: each asks its device for its identity.
     void EndHelloDelays() {
@@ -63,7 +79,17 @@ protected:
             a.runner.Tick2();
             b.runner.Tick2();
         }
-        Settle();
+    }
+    bool AskedForIdentity(const Line& line) const { return Frames(line, command::kIdentity) > 0; }
+    // How many frames with this command the tool has sent to the device.
+    static std::size_t Frames(const Line& line, std::uint8_t command) {
+        std::size_t count = 0;
+        const Bytes& bytes = line.received;
+        for (std::size_t i = 0; i + 4 < bytes.size(); ++i) {
+            if (bytes[i] == kSyncByte && bytes[i + 1] == kSyncByte && bytes[i + 4] == command)
+                ++count;
+        }
+        return count;
     }
     static bool Holds(const Line& line, const std::string& number) {
         const std::string record = number + "#";
@@ -87,13 +113,19 @@ protected:
 // A refused hello in the middle of a device's hello delay ends "that device"
 // and gives the turn away, while the device before it goes on.
 TEST_F(SerialNumberTurns, RefusedHelloDuringTheDelayDoesNotLetTwoDevicesShareANumber) {
-    Send(a, Hello({kHelloMarker, '3'}));
-    Send(a, Hello({kHelloMarker}));  // "E0"
-    Send(b, Hello({kHelloMarker, '3'}));
+    AnsweredHello(a);
+    RefusedHello(a);
+    AnsweredHello(b);
     EndHelloDelays();
+    ASSERT_TRUE(RunUntil([&] { return AskedForIdentity(a) && AskedForIdentity(b); }));
+    const unsigned finishedBefore = a.runner.FinishedDevices() + b.runner.FinishedDevices();
     a.pty.Write(IdentityReply());
     b.pty.Write(IdentityReply());
-    Settle();
+    // One port writes the number, the other ends its device without one.
+    ASSERT_TRUE(RunUntil([&] {
+        return (Holds(a, "AB12000345") || Holds(b, "AB12000345")) &&
+               a.runner.FinishedDevices() + b.runner.FinishedDevices() > finishedBefore;
+    })) << err.str();
 
     EXPECT_TRUE(Holds(a, "AB12000345") != Holds(b, "AB12000345")) << err.str();
     // The port left without a number is back at the hello rate for its next device.
@@ -104,13 +136,16 @@ TEST_F(SerialNumberTurns, RefusedHelloDuringTheDelayDoesNotLetTwoDevicesShareANu
 // A damaged identity reply counts even on a port at rest (noise, or a late
 // reply); it must not take the number on its way to another port's device.
 TEST_F(SerialNumberTurns, StrayIdentityReplyOnAnotherPortGetsNoNumber) {
-    Send(a, Hello({kHelloMarker, '3'}));
+    AnsweredHello(a);
     // No frame, but the bytes the controller tests for a damaged identity reply.
-    Send(b, Bytes{kSyncByte, kSyncByte, 0x00, command::kIdentity, 0x00, 0x00});
+    b.pty.Write(Bytes{kSyncByte, kSyncByte, 0x00, command::kIdentity, 0x00, 0x00});
+    ASSERT_TRUE(RunUntil([&] { return b.runner.FinishedDevices() == 1; }))
+        << "the stray reply ends a device on its port without a number";
     EndHelloDelays();
-    Send(a, IdentityReply());
+    ASSERT_TRUE(RunUntil([&] { return AskedForIdentity(a); }));
+    a.pty.Write(IdentityReply());
+    ASSERT_TRUE(RunUntil([&] { return Holds(a, "AB12000345"); })) << err.str();
 
-    EXPECT_TRUE(Holds(a, "AB12000345")) << err.str();
     EXPECT_FALSE(Holds(b, "AB12000345")) << err.str();
     EXPECT_EQ(b.pty.LineSpeed(), B9600);
 }

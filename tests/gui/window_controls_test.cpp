@@ -188,7 +188,24 @@ TEST_F(WindowTest, SerialNumberButtonsShowTheirRefusals) {
     EXPECT_EQ(boxes_.Seen()[1].icon, QMessageBox::Critical);
     EXPECT_TRUE(boxes_.Seen()[1].text.startsWith("Serial number AB999999"))
         << boxes_.Seen()[1].text.toStdString();
-    EXPECT_TRUE(device.ReadAvailable().empty()) << "nothing may be sent for a refused number";
+
+    // Sending goes through the transmit thread, so an empty line right now
+    // proves nothing: a number that is written afterwards must be the first
+    // thing the device receives.
+    window.Edit1->setText("AB12000345");
+    window.BitBtn3->click();
+    std::vector<std::uint8_t> sent;
+    const std::size_t recordLength = 10 + std::string("AB12000345#").size() + 2;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto bytes = device.ReadAvailable();
+            sent.insert(sent.end(), bytes.begin(), bytes.end());
+            return sent.size() >= recordLength;
+        },
+        kPatienceMs));
+    const std::string text(sent.begin(), sent.end());
+    EXPECT_EQ(text.find("VTMAB12000345#"), 7u) << "something was sent before the record";
+    EXPECT_EQ(sent.size(), recordLength) << "nothing may be sent for a refused number";
 }
 
 TEST_F(WindowTest, PortListTipShowsTheDeviceTheSelectedNameOpens) {

@@ -174,16 +174,24 @@ INSTANTIATE_TEST_SUITE_P(Endings, LateNoticeTest,
                              return info.param == Ending::Closed ? "Closed" : "Destroyed";
                          });
 
-TEST_F(CommTest, NoticesOfAnEarlierOpeningAreNotDeliveredAfterReopening) {
+TEST(CommReopen, NoticesOfAnEarlierOpeningAreNotDeliveredAfterReopening) {
+    HeldTasks owner;
+    PtyPair pty;
+    RecordedEvents events;
+    TComm comm(owner);
+    comm.SetCommName(pty.SlavePath());
+    UseUpdateToolSettings(comm);
+    RecordEvents(comm, events);
     comm.OpenPort();
     pty.Write(Pattern(10));
-    // Let the chunk be posted but not run, then reopen before the loop runs.
-    std::this_thread::sleep_for(milliseconds(400));
+    // The drain notice of the start, and the chunk: posted, not yet run.
+    ASSERT_TRUE(owner.WaitForPosts(2));
+
     comm.ClosePort();
     comm.OpenPort();
     pty.Write({0x99});
-    ASSERT_TRUE(ReceiveBytes(1));
-    loop.RunFor(milliseconds(300));
+    ASSERT_TRUE(owner.WaitForPosts(4));
+    owner.RunAll();
     ASSERT_EQ(events.chunks.size(), 1u);
     EXPECT_EQ(events.chunks[0], std::vector<std::uint8_t>{0x99});
 }

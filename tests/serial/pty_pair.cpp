@@ -56,13 +56,14 @@ std::vector<std::uint8_t> PtyPair::Read(std::size_t count,
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::vector<std::uint8_t> bytes;
     std::uint8_t buffer[4096];
-    while (bytes.size() < count) {
+    // Polls at least once, so a zero timeout reads what has already arrived.
+    for (bool first = true; bytes.size() < count; first = false) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 && !first)
             break;
         pollfd readable{master_, POLLIN, 0};
-        if (::poll(&readable, 1, static_cast<int>(left.count())) <= 0)
+        if (::poll(&readable, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0)
             continue;
         const std::size_t wanted = std::min(sizeof buffer, count - bytes.size());
         const ssize_t got = ::read(master_, buffer, wanted);

@@ -22,7 +22,8 @@ public:
     int Master() const { return master_; }
 
     void Write(const std::vector<std::uint8_t>& bytes) const;
-    // Reads until `count` bytes have come or `timeout` has passed.
+    // Reads until `count` bytes have come or `timeout` has passed; a zero
+    // timeout takes what has already arrived.
     std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds timeout) const;
     // The port's termios as the device end sees it.
     termios LineAttributes() const;
