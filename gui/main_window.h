@@ -80,6 +80,11 @@ public:
     // The log: one line per call, one per part of a text with line breaks.
     void AppendLog(const std::string& text);
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount);
+    // Where a caption does not fit its control in the font the machine gave
+    // it, the control grows to the right, and the fixed window with it;
+    // nothing shrinks or moves. Runs when the controls are made; again after
+    // a control's font changes.
+    void FitCaptionsToFonts();
 
     bool PortOpen() const { return PortOpen_; }
     const FirmwareImage& Image() const { return image_; }

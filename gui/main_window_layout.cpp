@@ -11,8 +11,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 
 #include "gui/main_window.h"
 
@@ -64,6 +66,50 @@ public:
         return size;
     }
 };
+
+// The widest texts the counters show: five-digit counts, a long day's batch.
+constexpr char kWidestOk[] = "Ok:99999";
+constexpr char kWidestError[] = "Err:99999";
+
+// The layout's sizes hold their captions in the layout's own font. A stand-in
+// may be wider (DejaVu Sans Bold, the usual Linux sans, sets "COM32" about a
+// fifth wider than the Arial family), so each control is measured in the font
+// it actually got: the width its widest caption needs, as the style draws it.
+int WidestText(const QFont& font, const QStringList& texts) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return widest;
+}
+
+int ButtonWidthFor(const QPushButton* button, const QStringList& captions) {
+    const QStyle* style = button->style();
+    const int margins = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                        style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    return 2 * margins + WidestText(button->font(), captions);
+}
+
+// The frame and the arrow keep their width; the edit field must hold the
+// longest port name plus the pixel the style keeps clear on either side.
+int ComboWidthFor(const QComboBox* combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, combo);
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return combo->width() - field.width() + 2 + WidestText(combo->font(), items);
+}
+
+// Grows `control` to `width` where it is narrower, never shrinks or moves it;
+// returns the right edge the window needs to show the caption whole.
+int GrowTo(QWidget* control, int width) {
+    if (control->width() < width)
+        control->resize(width, control->height());
+    return control->x() + width;
+}
 
 template <typename Control>
 Control* Place(Control* control, int left, int top, int width, int height) {
@@ -169,8 +215,26 @@ void TForm1::CreateControls() {
     setTabOrder(TrackBar1, SelAuto);
     Button1->setFocus();
 
+    FitCaptionsToFonts();
     Timer1->start();
     Timer2->start();
+}
+
+void TForm1::FitCaptionsToFonts() {
+    // The controls that grow are in the right-hand column, one above the
+    // other: growing to the right they meet nothing but the window's edge,
+    // which moves out with them, and the track bar still spans the window.
+    const int right =
+        std::max({width(), GrowTo(Button1, ButtonWidthFor(Button1, {"Open", "Close"})),
+                  GrowTo(ComboBox1, ComboWidthFor(ComboBox1)),
+                  GrowTo(Button2, ButtonWidthFor(Button2, {"Clear"})),
+                  GrowTo(SelAuto, SelAuto->sizeHint().width()),
+                  GrowTo(Label1, WidestText(Label1->font(), {kWidestOk})),
+                  GrowTo(Label2, WidestText(Label2->font(), {kWidestError}))});
+    if (right > width()) {
+        TrackBar1->resize(TrackBar1->width() + right - width(), TrackBar1->height());
+        setFixedSize(right, height());
+    }
 }
 
 void TForm1::CentreOnScreen() {
