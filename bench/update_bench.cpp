@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "protocol/firmware_image.h"
+#include "protocol_floor.h"
 #include "sim_process.h"
 #include "test_firmware.h"
 
@@ -19,28 +20,9 @@ namespace {
 using comflash::testing::ChildProcess;
 using comflash::testing::Lines;
 using comflash::testing::ReadWholeFile;
+using comflash::testing::UpdateFloorMs;
 using namespace comflash::simtest;
 using Millis = std::chrono::milliseconds;
-
-constexpr double kBitsPerByte = 10;  // start, 8 data, stop
-constexpr double kUpdateBaud = 38400;
-constexpr double kReadInterval = 30;  // ms the host waits after a reply's last byte
-constexpr double kHelloDelay = 40;    // three 20 ms ticks, at the earliest
-
-double WireMs(double bytes) {
-    return bytes * kBitsPerByte * 1000 / kUpdateBaud;
-}
-
-// From the handshake reply to the checksum reply handled: the span that the
-// tool's --record measures as duration_ms.
-double FloorMs(std::size_t imageLength) {
-    const double blocks = static_cast<double>((imageLength + 255) / 256);
-    const double identity = WireMs(11 + 617) + kReadInterval;
-    const double init = WireMs(25 + 8) + kReadInterval;
-    const double block = WireMs(265 + 8) + kReadInterval;
-    const double checksum = WireMs(11 + 9) + kReadInterval;
-    return kHelloDelay + identity + init + blocks * block + checksum;
-}
 
 struct Run {
     double wallMs = 0;
@@ -115,9 +97,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const double floorMs = FloorMs(comflash::kMaxImageLength);
+    const double floorMs = UpdateFloorMs(comflash::kMaxImageLength);
     std::printf("image %zu bytes at %.0f baud, protocol floor %.0f ms per device\n",
-                comflash::kMaxImageLength, kUpdateBaud, floorMs);
+                comflash::kMaxImageLength, comflash::testing::kUpdateBaud, floorMs);
     std::printf("%6s %12s %14s %12s %16s %10s\n", "ports", "wall ms", "device ms", "vs floor",
                 "vs one port", "cpu ms/dev");
     double oneAlone = 0;
