@@ -1,45 +1,54 @@
 // The reliability soak: comflash-cli on several ports against simulators that
 // draw faults at random, then the simulators' reports checked against the
-// tool's record. The promises checked:
-//   - no device is counted good unless it holds exactly the image;
-//   - every device is counted exactly once;
-//   - no run hangs: each ends within its time-outs;
+// tool's record (soak_check.h says what is checked). The promises checked:
+//   - no device is counted good unless it holds exactly the image (or, with
+//     --write-sn, the number counted);
+//   - every device is counted exactly once, and the exit status says whether
+//     one failed;
+//   - no run hangs: each device ends within what the protocol allows;
 //   - the tool's memory stays flat;
-//   - with --write-sn, the numbers the devices hold are consecutive, with no
-//     duplicate and no gap, and the stored number is the next one.
+//   - with --write-sn, no number is in two devices, the stored number is
+//     past every number a device holds, and none is lost in between.
 //
 //   comflash-soak [--ports N] [--devices M] [--seed S] [--fault-rate P] [--write-sn]
+//
+// Without --seed each run draws its own faults; the seed is printed at the
+// start, and a failing run prints the command that plays it again.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/serial_number.h"
 #include "app/settings_store.h"
 #include "child_process.h"
+#include "image/firmware_file.h"
+#include "protocol_floor.h"
 #include "sim_process.h"
+#include "soak_check.h"
 
 namespace {
 
+using comflash::soak::Millis;
 using comflash::testing::ChildProcess;
 using comflash::testing::Lines;
 using comflash::testing::ReadWholeFile;
 using namespace comflash::simtest;
 
-// The longest a device's run may take: an update of the sample image plus
-// the longest reply time-out (16 s) and the tool's one-second tick.
-constexpr long long kLongestRunMs = 40000;
 constexpr const char* kFirstSerialNumber = "SOAK000100";
+constexpr Millis kPowerUpDelay{200};
+constexpr Millis kQuietEnd{1000};
+constexpr Millis kWatchInterval{200};
 
 struct SoakOptions {
     int ports = 4;
     int devices = 50;  // in all, spread over the ports
-    unsigned seed = 1;
+    unsigned seed = std::random_device()();
     std::string faultRate = "0.3";
     bool writeSerialNumbers = false;
 };
@@ -71,12 +80,15 @@ SoakOptions ParseOptions(int argc, char** argv) {
     return options;
 }
 
-// A fault without its block offset: "block-refused:1280" counts as "block-refused".
-std::string FaultKind(const std::string& fault) {
-    const std::size_t colon = fault.rfind(':');
-    const bool offset = colon != std::string::npos &&
-                        fault.find_first_not_of("0123456789", colon + 1) == std::string::npos;
-    return offset ? fault.substr(0, colon) : fault;
+// The command that plays this run again: the same faults on the same devices.
+std::string ReplayCommand(const char* argv0, const SoakOptions& options) {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        self = std::filesystem::absolute(argv0);
+    return self.string() + " --ports " + std::to_string(options.ports) + " --devices " +
+           std::to_string(options.devices) + " --seed " + std::to_string(options.seed) +
+           " --fault-rate " + options.faultRate + (options.writeSerialNumbers ? " --write-sn" : "");
 }
 
 long ResidentKilobytes(pid_t pid) {
@@ -88,32 +100,63 @@ long ResidentKilobytes(pid_t pid) {
     return 0;
 }
 
+// The report's lines once `count` are there, or what there is when the
+// patience runs out.
+std::vector<std::string> AwaitReportLines(const std::filesystem::path& report, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (true) {
+        auto lines = Lines(ReadWholeFile(report));
+        if (lines.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return lines;
+        std::this_thread::sleep_for(Millis(20));
+    }
+}
+
 class Soak {
 public:
-    explicit Soak(SoakOptions options) : options_(options) {
+    Soak(SoakOptions options, std::string replay)
+        : options_(std::move(options)), replay_(std::move(replay)) {
         ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        plan_.ports = options_.ports;
+        plan_.devicesPerPort = (options_.devices + options_.ports - 1) / options_.ports;
+        plan_.writeSerialNumbers = options_.writeSerialNumbers;
+        plan_.firstSerialNumber = kFirstSerialNumber;
     }
 
     int Run() {
+        std::printf("soak: seed %u\n", options_.seed);
+        const double floorMs = options_.writeSerialNumbers
+                                   ? comflash::testing::SerialWriteFloorMs()
+                                   : comflash::testing::UpdateFloorMs(
+                                         comflash::ReadFirmwareFile(COMFLASH_FIRMWARE_PATH).size());
+        plan_.deviceDeadline = comflash::soak::DeviceDeadline(floorMs, {kPowerUpDelay, kQuietEnd});
+        std::printf(
+            "soak: wire floor %.0f ms a device, deadline %lld ms a device, %lld s the run\n",
+            floorMs, static_cast<long long>(plan_.deviceDeadline.count()),
+            static_cast<long long>(comflash::soak::RunDeadline(plan_).count() / 1000));
+        std::fflush(stdout);
+
         if (options_.writeSerialNumbers)
             comflash::SettingsStore().WriteSetting("SN", kFirstSerialNumber);
         std::vector<std::string> arguments = {"--record", Record().string()};
         if (options_.writeSerialNumbers)
             arguments.push_back("--write-sn");
-        const int perPort = (options_.devices + options_.ports - 1) / options_.ports;
-        arguments.insert(arguments.end(), {"--devices", std::to_string(perPort)});
+        arguments.insert(arguments.end(), {"--devices", std::to_string(plan_.devicesPerPort)});
         for (int n = 0; n < options_.ports; ++n) {
             arguments.push_back("--port");
-            arguments.push_back(StartSim(n, perPort));
+            arguments.push_back(StartSim(n));
         }
         ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir_.Path(), "cli");
-        const int status = WatchMemory(cli, options_.ports * perPort);
-        std::printf("soak: comflash-cli ended with status %d\n", status);
-        const int result = Check(perPort);
-        if (result != 0)
+        WatchMemory(cli);
+        if (run_.exitStatus)
+            std::printf("soak: comflash-cli ended with status %d\n", *run_.exitStatus);
+        const bool passed = Check();
+        if (!passed) {
             std::printf("soak: what comflash-cli said on standard error:\n%s",
                         cli.Stderr().c_str());
-        return result;
+            std::printf("soak: to play this run again: %s\n", replay_.c_str());
+        }
+        return passed ? 0 : 1;
     }
 
 private:
@@ -122,23 +165,21 @@ private:
         return dir_ / ("sim" + std::to_string(n) + ".report");
     }
 
-    std::string StartSim(int n, int devices) {
+    std::string StartSim(int n) {
+        const int devices = plan_.devicesPerPort;
         std::vector<std::string> arguments = {
             "--devices",        std::to_string(devices),
-            "--faults",         "random",
-            "--seed",           std::to_string(options_.seed + static_cast<unsigned>(n)),
-            "--fault-rate",     options_.faultRate,
             "--expect",         COMFLASH_FIRMWARE_PATH,
             "--report",         Report(n).string(),
-            "--quiet-end",      "1000",
-            "--power-up-delay", "200"};
-        if (options_.writeSerialNumbers) {
+            "--quiet-end",      std::to_string(kQuietEnd.count()),
+            "--power-up-delay", std::to_string(kPowerUpDelay.count())};
+        if (!options_.writeSerialNumbers) {
+            arguments.insert(arguments.end(),
+                             {"--faults", "random", "--seed",
+                              std::to_string(options_.seed + static_cast<unsigned>(n)),
+                              "--fault-rate", options_.faultRate});
+        } else {
             // Only the faults of a serial-number write are of interest here.
-            arguments = {"--devices",        std::to_string(devices),
-                         "--expect",         COMFLASH_FIRMWARE_PATH,
-                         "--report",         Report(n).string(),
-                         "--quiet-end",      "1000",
-                         "--power-up-delay", "200"};
             for (int d = 1; d <= devices; ++d) {
                 const unsigned draw =
                     (options_.seed * 7919u + static_cast<unsigned>(n * 104729 + d * 31)) % 10;
@@ -152,130 +193,89 @@ private:
         }
         sims_.push_back(
             std::make_unique<SimProcess>(arguments, dir_ / ("sim" + std::to_string(n) + ".err")));
-        return sims_.back()->NextPath();
+        const std::string port = sims_.back()->NextPath();
+        run_.simulators.push_back({port, {}});
+        return port;
     }
 
-    // Waits for the tool, noting its memory after the first tenth of the
-    // devices and at the end.
-    int WatchMemory(ChildProcess& cli, int devices) {
-        const auto limit = std::chrono::minutes(10) + std::chrono::seconds(45) * devices;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Waits for the tool as long as its devices may take, noting its memory
+    // after the first tenth of the devices and at the end.
+    void WatchMemory(ChildProcess& cli) {
+        const int devices = plan_.ports * plan_.devicesPerPort;
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + comflash::soak::RunDeadline(plan_);
+        const auto ranFor = [&] {
+            return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start);
+        };
         while (std::chrono::steady_clock::now() < deadline) {
             const long kilobytes = ResidentKilobytes(cli.Pid());
             const auto finished = Lines(ReadWholeFile(Record())).size();
             if (kilobytes > 0) {
                 if (finished >= static_cast<std::size_t>(std::max(1, devices / 10)) &&
-                    earlyKilobytes_ == 0) {
-                    earlyKilobytes_ = kilobytes;
+                    run_.earlyKilobytes == 0) {
+                    run_.earlyKilobytes = kilobytes;
                 }
-                lateKilobytes_ = kilobytes;
+                run_.lateKilobytes = kilobytes;
             }
-            if (const auto status = cli.Poll())
-                return *status;
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (const auto status = cli.Poll()) {
+                run_.exitStatus = *status;
+                run_.cliRanFor = ranFor();
+                return;
+            }
+            std::this_thread::sleep_for(kWatchInterval);
         }
-        std::printf("soak: comflash-cli still runs after %lld s: a hang\n",
-                    static_cast<long long>(
-                        std::chrono::duration_cast<std::chrono::seconds>(limit).count()));
-        return cli.Wait(std::chrono::milliseconds(0));
+        run_.cliRanFor = ranFor();
+        cli.Wait(Millis(0));  // ends it, so that the devices' reports come to an end
     }
 
-    int Check(int perPort) {
-        std::map<std::string, std::vector<Json>> records;
-        for (const auto& line : Lines(ReadWholeFile(Record()))) {
-            const Json record = Json::Parse(line);
-            records[record["port"].String()].push_back(record);
-        }
-        int devices = 0, falseOk = 0, miscounted = 0, hangs = 0, unexpected = 0, good = 0;
-        std::map<std::string, int> faults;
-        std::vector<std::string> serialNumbers;
+    bool Check() {
+        run_.recordLines = Lines(ReadWholeFile(Record()));
         for (int n = 0; n < options_.ports; ++n) {
-            const auto reports = AwaitReport(Report(n), static_cast<std::size_t>(perPort));
-            const std::string port = reports.empty() ? "" : reports[0]["port"].String();
-            const auto& portRecords = records[port];
-            if (reports.size() != static_cast<std::size_t>(perPort) ||
-                portRecords.size() != reports.size()) {
-                std::printf("soak: %s: %zu devices played, %zu counted:", port.c_str(),
-                            reports.size(), portRecords.size());
-                for (const auto& record : portRecords)
-                    std::printf(" %s", record["result"].String().c_str());
-                std::printf("\n");
-                ++miscounted;
-            }
-            for (std::size_t k = 0; k < reports.size(); ++k) {
-                const Json& device = reports[k];
-                ++devices;
-                ++faults[FaultKind(device["fault"].String())];
-                if (!device["as_expected"].Bool())
-                    ++unexpected;
-                if (!device["serial_record"].IsNull() &&
-                    device["outcome"].String() == "serial-written") {
-                    serialNumbers.push_back(device["serial_record"].String());
-                }
-                if (k >= portRecords.size())
-                    continue;
-                const Json& record = portRecords[k];
-                const bool countedGood = record["result"].String() == "updated";
-                const bool holdsImage =
-                    !device["image_equal"].IsNull() && device["image_equal"].Bool();
-                if (countedGood && !holdsImage)
-                    ++falseOk;
-                if (countedGood || record["result"].String() == "serial-written")
-                    ++good;
-                if (record["duration_ms"].Int() > kLongestRunMs)
-                    ++hangs;
-            }
+            run_.simulators[static_cast<std::size_t>(n)].lines =
+                AwaitReportLines(Report(n), static_cast<std::size_t>(plan_.devicesPerPort));
         }
-        const bool serialsOk = !options_.writeSerialNumbers || CheckSerialNumbers(serialNumbers);
+        if (options_.writeSerialNumbers)
+            run_.storedSerialNumber = comflash::SettingsStore().ReadSetting("SN");
+        const comflash::soak::SoakVerdict verdict = comflash::soak::JudgeSoak(plan_, run_);
+        PrintFigures(verdict);
+        for (const std::string& failure : verdict.failures)
+            std::printf("soak: FAILED: %s\n", failure.c_str());
+        std::printf("soak: %s\n", verdict.Passed() ? "passed" : "FAILED");
+        return verdict.Passed();
+    }
 
-        std::printf("soak: %d devices on %d ports, %d counted good\n", devices, options_.ports,
-                    good);
-        for (const auto& [kind, count] : faults)
+    void PrintFigures(const comflash::soak::SoakVerdict& verdict) const {
+        std::printf("soak: %d devices on %d ports, %d counted good, %d counted failed\n",
+                    verdict.devices, options_.ports, verdict.countedGood, verdict.countedFailed);
+        for (const auto& [kind, count] : verdict.faults)
             std::printf("soak:   fault %-22s %d\n", kind.c_str(), count);
         std::printf(
             "soak: false Ok %d, miscounted ports %d, hangs %d, devices not as expected %d\n",
-            falseOk, miscounted, hangs, unexpected);
+            verdict.falseOk, verdict.miscountedPorts, verdict.hangs, verdict.notAsExpected);
         std::printf(
             "soak: comflash-cli resident memory %ld KB after the first tenth, %ld KB at the end\n",
-            earlyKilobytes_, lateKilobytes_);
-        const bool memoryFlat = lateKilobytes_ <= earlyKilobytes_ + 1024;
-        const bool passed = falseOk == 0 && miscounted == 0 && hangs == 0 && unexpected == 0 &&
-                            serialsOk && memoryFlat;
-        std::printf("soak: %s\n", passed ? "passed" : "FAILED");
-        return passed ? 0 : 1;
-    }
-
-    // The devices hold consecutive numbers from the first one, and the store
-    // holds the one after the last.
-    bool CheckSerialNumbers(std::vector<std::string> records) const {
-        std::set<std::string> numbers;
-        for (const auto& record : records)
-            numbers.insert(record.substr(0, record.find('#')));
-        std::string expected = kFirstSerialNumber;
-        for (const auto& number : numbers) {
-            if (number != expected) {
-                std::printf("soak: serial numbers not consecutive: %s where %s was due\n",
-                            number.c_str(), expected.c_str());
-                return false;
-            }
-            expected = comflash::AdvanceSerialNumber(expected);
+            run_.earlyKilobytes, run_.lateKilobytes);
+        if (options_.writeSerialNumbers) {
+            auto held = verdict.heldSerialNumbers;
+            std::sort(held.begin(), held.end());
+            const std::string range =
+                held.empty() ? "" : ", " + held.front() + " to " + held.back();
+            std::printf("soak: %zu serial numbers held by the devices%s; the store holds %s\n",
+                        held.size(), range.c_str(), run_.storedSerialNumber.c_str());
         }
-        const bool distinct = numbers.size() == records.size();
-        const std::string stored = comflash::SettingsStore().ReadSetting("SN");
-        std::printf("soak: %zu serial numbers written, %s; the store holds %s\n", records.size(),
-                    distinct ? "no duplicate" : "DUPLICATES", stored.c_str());
-        return distinct && stored == expected;
     }
 
     SoakOptions options_;
+    std::string replay_;
     TempDir dir_;
     std::vector<std::unique_ptr<SimProcess>> sims_;
-    long earlyKilobytes_ = 0;
-    long lateKilobytes_ = 0;
+    comflash::soak::SoakPlan plan_;
+    comflash::soak::SoakRun run_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return Soak(ParseOptions(argc, argv)).Run();
+    const SoakOptions options = ParseOptions(argc, argv);
+    return Soak(options, ReplayCommand(argv[0], options)).Run();
 }
