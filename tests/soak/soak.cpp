@@ -149,7 +149,8 @@ public:
         ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir_.Path(), "cli");
         WatchMemory(cli);
         if (run_.exitStatus)
-            std::printf("soak: comflash-cli ended with status %d\n", *run_.exitStatus);
+            std::printf("soak: comflash-cli ended with status %d after %.1f s\n", *run_.exitStatus,
+                        static_cast<double>(run_.cliRanFor.count()) / 1000);
         const bool passed = Check();
         if (!passed) {
             std::printf("soak: what comflash-cli said on standard error:\n%s",
@@ -252,6 +253,8 @@ private:
         std::printf(
             "soak: false Ok %d, miscounted ports %d, hangs %d, devices not as expected %d\n",
             verdict.falseOk, verdict.miscountedPorts, verdict.hangs, verdict.notAsExpected);
+        std::printf("soak: longest device run %lld ms, deadline %lld ms\n", verdict.longestRunMs,
+                    static_cast<long long>(plan_.deviceDeadline.count()));
         std::printf(
             "soak: comflash-cli resident memory %ld KB after the first tenth, %ld KB at the end\n",
             run_.earlyKilobytes, run_.lateKilobytes);

@@ -212,6 +212,7 @@ private:
                                            : std::string("the image")) +
                  ": a false Ok");
         }
+        verdict_.longestRunMs = std::max(verdict_.longestRunMs, record->durationMs);
         if (record->durationMs > plan_.deviceDeadline.count()) {
             ++verdict_.hangs;
             Fail(name + " took " + std::to_string(record->durationMs) + " ms (" + record->result +

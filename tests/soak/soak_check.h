@@ -73,6 +73,7 @@ struct SoakVerdict {
     int miscountedPorts = 0;
     int hangs = 0;
     int notAsExpected = 0;
+    long long longestRunMs = 0;                  // of the devices' --record durations
     std::map<std::string, int> faults;           // kind drawn → devices
     std::vector<std::string> heldSerialNumbers;  // by every device that holds one
     std::vector<std::string> failures;           // why the run failed, one line each
