@@ -15,12 +15,14 @@ BlockScrambleStart ScrambleStartFor(std::uint16_t offset, std::uint8_t handshake
     const auto key = static_cast<std::uint8_t>(0x60 ^ (w >> 8) ^ (w & 0xFF) ^ handshakeKey);
 
     std::uint16_t q = Crc16Step(Crc16Step(kPositionSeed, high), low);
-    if (version > 1) q = Crc16Step(q, handshakeKey);
+    if (version > 1)
+        q = Crc16Step(q, handshakeKey);
     return {key, static_cast<std::uint16_t>(q & positionMask)};
 }
 
 void ScrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start) {
-    if (start.position < block.size()) block[start.position] ^= kPositionFlip;
+    if (start.position < block.size())
+        block[start.position] ^= kPositionFlip;
     std::uint8_t k = start.runningKey;
     for (std::uint8_t& byte : block) {
         const std::uint8_t b = byte;
@@ -38,14 +40,16 @@ void UnscrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start) {
         byte = b;
         k = static_cast<std::uint8_t>(static_cast<std::uint8_t>(k + b) ^ x);
     }
-    if (start.position < block.size()) block[start.position] ^= kPositionFlip;
+    if (start.position < block.size())
+        block[start.position] ^= kPositionFlip;
 }
 
 void SendBlock(LinkState& link, const FirmwareImage& image) {
     const std::uint16_t offset = link.BlockOffset;
     const std::uint16_t length = link.BlockLength;
     // Three bytes of offset and command beside the block must fit FrameBuffer.
-    if (length == 0 || length + 3 > kMaxFrameLengthField) return;
+    if (length == 0 || length + 3 > kMaxFrameLengthField)
+        return;
 
     auto& b = link.FrameBuffer;
     const auto lengthField = static_cast<std::uint16_t>(length + 3);

@@ -23,7 +23,8 @@ struct BlockScrambleStart {
 // The start values follow from the block offset, the handshake key byte and
 // the protocol version alone, so the device derives them too.
 BlockScrambleStart ScrambleStartFor(std::uint16_t offset, std::uint8_t handshakeKey,
-                                    std::uint8_t version, std::uint16_t positionMask = kPositionMask);
+                                    std::uint8_t version,
+                                    std::uint16_t positionMask = kPositionMask);
 
 // Scrambles plain block bytes in place (version 1 or more).
 void ScrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start);

@@ -18,7 +18,8 @@ protected:
     void SetUp() override {
         capture.Attach(link);
         std::mt19937 random(7);
-        for (std::size_t i = 0; i < 1000; ++i) image.Data[i] = static_cast<std::uint8_t>(random());
+        for (std::size_t i = 0; i < 1000; ++i)
+            image.Data[i] = static_cast<std::uint8_t>(random());
         image.Length = 1000;
     }
     Bytes SendAt(std::uint16_t offset, std::uint8_t version, std::uint8_t key) {
@@ -38,7 +39,8 @@ protected:
 TEST_F(BlockEncoding, PlainBlockAtVersionZero) {
     const Bytes frame = SendAt(256, 0, 0x6E);
     ASSERT_EQ(frame.size(), 265u);
-    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 7), (Bytes{0xAB, 0xAB, 0x01, 0x03, 0x91, 0x01, 0x00}));
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 7),
+              (Bytes{0xAB, 0xAB, 0x01, 0x03, 0x91, 0x01, 0x00}));
     EXPECT_EQ(Payload(frame), Bytes(image.Data.begin() + 256, image.Data.begin() + 512));
     LinkState check;
     testing::PutChunk(check, frame);
@@ -48,7 +50,8 @@ TEST_F(BlockEncoding, PlainBlockAtVersionZero) {
 
 TEST_F(BlockEncoding, LastBlockCarriesZerosPastTheImage) {
     const Bytes payload = Payload(SendAt(768, 0, 0));
-    EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 232), Bytes(image.Data.begin() + 768, image.Data.begin() + 1000));
+    EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 232),
+              Bytes(image.Data.begin() + 768, image.Data.begin() + 1000));
     EXPECT_EQ(Bytes(payload.begin() + 232, payload.end()), Bytes(24, 0));
     EXPECT_EQ(link.ChecksumCount, 1024);
 }
@@ -65,7 +68,8 @@ Bytes ReferenceScramble(Bytes block, std::uint16_t o, std::uint8_t h, std::uint8
     std::uint8_t k = static_cast<std::uint8_t>(0x60 ^ (w >> 8) ^ (w & 0xFF) ^ h);
     std::uint16_t q = Crc16StepBitwise(15922, static_cast<std::uint8_t>(o >> 8));
     q = Crc16StepBitwise(q, static_cast<std::uint8_t>(o & 0xFF));
-    if (v > 1) q = Crc16StepBitwise(q, h);
+    if (v > 1)
+        q = Crc16StepBitwise(q, h);
     block[q & 0x00FF] ^= 0x96;
     for (auto& byte : block) {
         const std::uint8_t b = byte;
@@ -82,7 +86,8 @@ TEST_F(BlockEncoding, ScrambledBlocksFollowTheStepsForEveryVersionAndKey) {
             for (int key : {0x00, 0x6E, 0xFF}) {
                 const Bytes plain(image.Data.begin() + offset, image.Data.begin() + offset + 256);
                 const auto h = static_cast<std::uint8_t>(key);
-                EXPECT_EQ(Payload(SendAt(offset, version, h)), ReferenceScramble(plain, offset, h, version))
+                EXPECT_EQ(Payload(SendAt(offset, version, h)),
+                          ReferenceScramble(plain, offset, h, version))
                     << "version " << int(version) << " offset " << offset << " key " << key;
             }
         }
@@ -102,7 +107,8 @@ TEST_F(BlockEncoding, VersionsOneAndTwoShareTheKeyButNotThePosition) {
     const auto v2 = ScrambleStartFor(0x1200, 0x55, 2);
     EXPECT_EQ(v1.runningKey, v2.runningKey);
     EXPECT_NE(v1.position, v2.position);
-    EXPECT_EQ(ScrambleStartFor(0x1200, 0x55, 2).position, ScrambleStartFor(0x1200, 0x55, 7).position);
+    EXPECT_EQ(ScrambleStartFor(0x1200, 0x55, 2).position,
+              ScrambleStartFor(0x1200, 0x55, 7).position);
 }
 
 TEST_F(BlockEncoding, SameInputsSameBytesNewKeyNewBytes) {
