@@ -32,18 +32,6 @@ void ScrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start) {
     }
 }
 
-void UnscrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start) {
-    std::uint8_t k = start.runningKey;
-    for (std::uint8_t& byte : block) {
-        const std::uint8_t x = byte;
-        const auto b = static_cast<std::uint8_t>(x ^ k);
-        byte = b;
-        k = static_cast<std::uint8_t>(static_cast<std::uint8_t>(k + b) ^ x);
-    }
-    if (start.position < block.size())
-        block[start.position] ^= kPositionFlip;
-}
-
 void SendBlock(LinkState& link, const FirmwareImage& image) {
     const std::uint16_t offset = link.BlockOffset;
     const std::uint16_t length = link.BlockLength;

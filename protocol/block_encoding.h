@@ -26,10 +26,9 @@ BlockScrambleStart ScrambleStartFor(std::uint16_t offset, std::uint8_t handshake
                                     std::uint8_t version,
                                     std::uint16_t positionMask = kPositionMask);
 
-// Scrambles plain block bytes in place (version 1 or more).
+// Scrambles plain block bytes in place (version 1 or more). The inverse is
+// the device's alone: the simulator keeps its own, written apart from this.
 void ScrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start);
-// The device's inverse: scrambled bytes back to plain bytes, in place.
-void UnscrambleBlock(std::span<std::uint8_t> block, BlockScrambleStart start);
 
 // Builds and sends the block frame for BlockOffset from the image; records
 // ChecksumCount as BlockOffset + 256.

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "protocol/block_encoding.h"
 #include "protocol/crc16.h"
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
+#include "tools/sim/block_unscrambler.h"
 
 namespace comflash::fuzz {
 namespace {
@@ -37,7 +37,7 @@ void SimulatedDevice::Receive(std::span<const std::uint8_t> frame, std::uint8_t 
             pending_ = Request::Write;
             break;
         case command::kBlock:
-            StoreBlock(payload, protocolVersion);
+            StoreBlock(frame, protocolVersion);
             pending_ = Request::Block;
             break;
         case command::kChecksum:
@@ -55,17 +55,16 @@ void SimulatedDevice::StartRun() {
     runStarted_ = true;
 }
 
-void SimulatedDevice::StoreBlock(std::span<const std::uint8_t> payload,
+void SimulatedDevice::StoreBlock(std::span<const std::uint8_t> frame,
                                  std::uint8_t protocolVersion) {
-    if (payload.size() < 2)
+    // The simulator's own reading of the block, so that the tool's encoder
+    // is checked against the device's steps rather than against itself.
+    const auto block = sim::UnscrambleBlockFrame(frame, protocolVersion, handshakeKey_);
+    if (!block)
         return;
-    const std::uint16_t offset = WordAt(payload, 0);
-    std::vector<std::uint8_t> block(payload.begin() + 2, payload.end());
-    if (protocolVersion != 0)
-        UnscrambleBlock(block, ScrambleStartFor(offset, handshakeKey_, protocolVersion));
-    const std::size_t count = std::min(block.size(), kMemorySize - offset);
-    std::memcpy(memory_.data() + offset, block.data(), count);
-    std::memset(written_.data() + offset, 1, count);
+    const std::size_t count = std::min(block->bytes.size(), kMemorySize - block->offset);
+    std::memcpy(memory_.data() + block->offset, block->bytes.data(), count);
+    std::memset(written_.data() + block->offset, 1, count);
 }
 
 std::vector<std::uint8_t> SimulatedDevice::AnswerPending(std::uint16_t checksumError) {

@@ -34,7 +34,7 @@ private:
     enum class Request { Identity, Write, Block, Checksum };
 
     void StartRun();
-    void StoreBlock(std::span<const std::uint8_t> payload, std::uint8_t protocolVersion);
+    void StoreBlock(std::span<const std::uint8_t> frame, std::uint8_t protocolVersion);
 
     // Large enough for a block that starts at the last 16-bit offset.
     static constexpr std::size_t kMemorySize = kImageAreaSize + kBlockLength;

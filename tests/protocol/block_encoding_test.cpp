@@ -94,14 +94,6 @@ TEST_F(BlockEncoding, ScrambledBlocksFollowTheStepsForEveryVersionAndKey) {
     }
 }
 
-TEST_F(BlockEncoding, DeviceUndoesTheScrambling) {
-    for (std::uint8_t version : {1, 2, 5}) {
-        Bytes payload = Payload(SendAt(512, version, 0x3C));
-        UnscrambleBlock(payload, ScrambleStartFor(512, 0x3C, version));
-        EXPECT_EQ(payload, Bytes(image.Data.begin() + 512, image.Data.begin() + 768));
-    }
-}
-
 TEST_F(BlockEncoding, VersionsOneAndTwoShareTheKeyButNotThePosition) {
     const auto v1 = ScrambleStartFor(0x1200, 0x55, 1);
     const auto v2 = ScrambleStartFor(0x1200, 0x55, 2);

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "protocol/block_encoding.h"
 #include "protocol/crc16.h"
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
+#include "tools/sim/block_unscrambler.h"
 
 namespace comflash::sim {
 namespace {
@@ -83,9 +83,10 @@ void SimDevice::TakeHandshake(std::span<const std::uint8_t> payload) {
     steps_.keyBytes.push_back(keyByte_);
 }
 
-std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::uint8_t command,
-                                                           std::span<const std::uint8_t> payload,
+std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::span<const std::uint8_t> frame,
                                                            bool refuse) {
+    const std::uint8_t command = frame[4];
+    const auto payload = frame.subspan(5, frame.size() - kFrameOverhead - 1);
     const Request request = ClassifyRequest(command, payload);
     switch (request.kind) {
         case RequestKind::Identity:
@@ -97,8 +98,7 @@ std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::uint8_t command,
             return StatusReply(command::kWrite,
                                WriteEeprom(request.address, payload.subspan(2), refuse));
         case RequestKind::Block:
-            return StatusReply(command::kBlock,
-                               WriteBlock(request.address, payload.subspan(2), refuse));
+            return StatusReply(command::kBlock, WriteBlock(request.address, frame, refuse));
         case RequestKind::Checksum: {
             const std::uint16_t crc = Checksum(request.address, Word(payload, 2), refuse);
             const std::uint8_t reply[] = {static_cast<std::uint8_t>(crc >> 8),
@@ -150,19 +150,22 @@ std::uint8_t SimDevice::WriteEeprom(std::uint16_t address, std::span<const std::
     return kStatusOk;
 }
 
-std::uint8_t SimDevice::WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> data,
+std::uint8_t SimDevice::WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> frame,
                                    bool refuse) {
     ++steps_.blocks;
-    if (refuse || data.empty() || std::size_t{offset} + data.size() > flash_.size()) {
+    if (refuse) {
         steps_.refusedOffsets.push_back(offset);
         return kStatusRefused;
     }
-    std::vector<std::uint8_t> plain(data.begin(), data.end());
-    // The host scrambles for devices of version 1 or more, keyed by the
-    // offset, the key byte this device received and its version.
-    if (version_ >= 1)
-        UnscrambleBlock(plain, ScrambleStartFor(offset, keyByte_, version_));
-    std::copy(plain.begin(), plain.end(), flash_.begin() + offset);
+    // Read with the device's own steps, keyed by the key byte this device
+    // received and its version, never with the tool's encoder.
+    const auto block = UnscrambleBlockFrame(frame, version_, keyByte_);
+    if (!block) {
+        ++steps_.unreadableBlocks;
+        steps_.refusedOffsets.push_back(offset);
+        return kStatusRefused;
+    }
+    std::copy(block->bytes.begin(), block->bytes.end(), flash_.begin() + block->offset);
     return kStatusOk;
 }
 

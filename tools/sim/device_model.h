@@ -43,11 +43,10 @@ public:
     // Takes the key byte of a handshake reply: the last one received counts.
     void TakeHandshake(std::span<const std::uint8_t> payload);
 
-    // The reply frame to a request, or nothing when the request gets none.
-    // `refuse` turns the answer into the device's fault for that request:
-    // status 0, or a wrong checksum.
-    std::optional<std::vector<std::uint8_t>> Answer(std::uint8_t command,
-                                                    std::span<const std::uint8_t> payload,
+    // The reply frame to a request (a whole frame, sync pair to check), or
+    // nothing when the request gets none. `refuse` turns the answer into the
+    // device's fault for that request: status 0, or a wrong checksum.
+    std::optional<std::vector<std::uint8_t>> Answer(std::span<const std::uint8_t> frame,
                                                     bool refuse);
 
     std::span<const std::uint8_t> Flash() const { return flash_; }
@@ -57,7 +56,7 @@ private:
     std::vector<std::uint8_t> ReadIdentity(std::span<const std::uint8_t> payload) const;
     std::uint8_t WriteEeprom(std::uint16_t address, std::span<const std::uint8_t> data,
                              bool refuse);
-    std::uint8_t WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> data, bool refuse);
+    std::uint8_t WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> frame, bool refuse);
     std::uint16_t Checksum(std::uint16_t address, std::uint16_t count, bool wrong);
 
     std::uint8_t version_;

@@ -182,6 +182,7 @@ std::string ToJsonLine(const DeviceReport& report) {
         .Number("init_requests", s.initRequests)
         .Number("blocks", s.blocks)
         .Add("refused_offsets", JsonNumbers(s.refusedOffsets))
+        .Number("unreadable_blocks", s.unreadableBlocks)
         .Number("checksum_requests", s.checksumRequests)
         .Add("checksum_count", JsonOptional(s.checksumCount))
         .Add("checksum_value", JsonOptional(s.checksumValue))

@@ -29,6 +29,7 @@ struct DeviceSteps {
     bool initRefused = false;
     unsigned blocks = 0;
     std::vector<std::uint16_t> refusedOffsets;
+    unsigned unreadableBlocks = 0;  // refused: not a block frame the device reads
     unsigned checksumRequests = 0;
     std::optional<std::uint32_t> checksumCount;
     std::optional<std::uint16_t> checksumValue;

@@ -290,7 +290,7 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
         trace_.Event(number_, "the request is lost: no reply");
         return;
     }
-    auto reply = device_.Answer(frame.command, payload, faultHere && ChangesTheAnswer(fault_.kind));
+    auto reply = device_.Answer(frame.bytes, faultHere && ChangesTheAnswer(fault_.kind));
     if (request.kind == RequestKind::Finish)
         return End(DeviceEnd::Finished, now);
     if (!reply)
