@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/serial_number_source.h"
+
 namespace comflash {
 
 // How a device's run ended, for front ends that keep a record of devices.
@@ -55,9 +57,14 @@ public:
 
     virtual std::chrono::system_clock::time_point Now() = 0;
 
+    // The port's name, for the record of which port took a serial number.
+    virtual std::string PortName() { return {}; }
+
     // Notices for front ends that follow devices; the window needs none.
     virtual void UpdateStarted() {}
     virtual void RunFinished(RunResult /*result*/) {}
+    // What became of a serial number sent to the device; before RunFinished.
+    virtual void SerialNumberSettled(const std::string& /*number*/, SerialFate /*fate*/) {}
 
     // A front end that provisions serial numbers instead of updating takes
     // the identity reply itself (returns true); otherwise the update starts.

@@ -38,11 +38,40 @@ void CheckSerialNumberWritable(const std::string& text) {
                                 " characters and would not reach the device whole: enter a "
                                 "shorter serial number");
     }
+    // One byte per character: anything else would change the record's length.
+    const auto unprintable =
+        std::find_if(text.begin(), text.end(), [](char c) { return c < 0x20 || c > 0x7E; });
+    if (unprintable != text.end()) {
+        throw SerialNumberError("Serial number '" + text +
+                                "' holds a character that is not printable ASCII (byte " +
+                                std::to_string(static_cast<unsigned char>(*unprintable)) +
+                                "): a device's record takes letters, digits and punctuation only");
+    }
     const std::string digits = LastDigits(text);
     if (ReadDigits(digits) == 999999) {
         throw SerialNumberError(
             "Serial number " + text +
             " ends in 999999 and cannot be advanced: enter a new serial number");
+    }
+}
+
+std::string SerialPrefix(const std::string& text) {
+    return text.substr(0, text.size() - LastDigits(text).size());
+}
+
+long SerialValue(const std::string& text) {
+    return ReadDigits(LastDigits(text));
+}
+
+bool SerialNumberBehind(const std::string& text, const std::string& other) {
+    if (!SerialNumberLongEnough(text) || !SerialNumberLongEnough(other) ||
+        SerialPrefix(text) != SerialPrefix(other)) {
+        return false;
+    }
+    try {
+        return SerialValue(text) < SerialValue(other);
+    } catch (const EConvertError&) {
+        return false;  // not numbers of one series
     }
 }
 

@@ -25,10 +25,21 @@ inline constexpr std::size_t kSerialDigits = 6;
 // The length test of Write SN, counted as an 8-bit number.
 bool SerialNumberLongEnough(const std::string& text);
 
-// Raises when the number would not reach a device whole, or could not be
-// advanced after a device took it, so that no two devices ever hold the same
-// number.
+// Raises when the number would not reach a device whole (too long, or a
+// character that is not printable ASCII and so not one byte on the wire), or
+// could not be advanced after a device took it, so that no two devices ever
+// hold the same number.
 void CheckSerialNumberWritable(const std::string& text);
+
+// The characters before the last six digits: numbers of one prefix form one
+// series.
+std::string SerialPrefix(const std::string& text);
+// The last six digits as a number; raises EConvertError when they are not digits.
+long SerialValue(const std::string& text);
+// True when `text` lies behind `other` in the same series, so writing it
+// could repeat a number already handed out; false when the two are not
+// numbers of one series.
+bool SerialNumberBehind(const std::string& text, const std::string& other);
 
 // The next serial number: the prefix unchanged, the last six digits plus one
 // with leading zeros.

@@ -4,6 +4,8 @@
 // nothing is cached, every change is stored at once.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -32,6 +34,14 @@ public:
     std::string ReadSetting(const std::string& name) const;
     // Stores the text, replacing any earlier value; failures are raised.
     bool WriteSetting(const std::string& name, const std::string& text) const;
+
+    // One read-modify-write of a value that no other process can interleave
+    // with: `change` gets the current text (empty when absent) and returns the
+    // new one, or nothing to leave the value as it is. A new text is on disk
+    // (file and folder synced; on Windows the key flushed) before this returns.
+    // Raises as WriteSetting does, and passes on what `change` raises.
+    using SettingChange = std::function<std::optional<std::string>(const std::string& current)>;
+    void ChangeSetting(const std::string& name, const SettingChange& change) const;
 
     // Where the values live, for messages.
     std::string Location() const;

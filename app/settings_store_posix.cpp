@@ -114,12 +114,16 @@ void ReplaceFile(const fs::path& target, const std::string& text) {
         ::unlink(temporary.c_str());
         throw std::runtime_error(message);
     }
-    // The rename itself must reach the disk too.
+    // The rename itself must reach the disk too: a serial number counts as
+    // taken only once the folder entry that holds it is on disk.
     const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    if (folder < 0)
+        throw std::runtime_error(SystemError("cannot open " + target.parent_path().string()));
+    const bool synced = ::fsync(folder) == 0;
+    const std::string message = SystemError("cannot flush " + target.parent_path().string());
+    ::close(folder);
+    if (!synced)
+        throw std::runtime_error(message);
 }
 
 }  // namespace
@@ -138,6 +142,11 @@ std::string SettingsStore::ReadSetting(const std::string& name) const {
 }
 
 bool SettingsStore::WriteSetting(const std::string& name, const std::string& text) const {
+    ChangeSetting(name, [&](const std::string&) { return text; });
+    return true;
+}
+
+void SettingsStore::ChangeSetting(const std::string& name, const SettingChange& change) const {
     const fs::path file = SettingsFile();
     const std::string failed = "Failed to set data for '" + name + "'";
 
@@ -156,13 +165,17 @@ bool SettingsStore::WriteSetting(const std::string& name, const std::string& tex
         throw ERegistryException(failed, "cannot read " + file.string());
     SettingsValues values =
         read == FileRead::Read ? ParseOrExplain(file, current) : SettingsValues{};
-    values[name] = CutAtNul(text);
+    const auto found = values.find(name);
+    const std::optional<std::string> text =
+        change(found == values.end() ? std::string{} : found->second);
+    if (!text)
+        return;
+    values[name] = CutAtNul(*text);
     try {
         ReplaceFile(file, FormatSettingsText(values));
     } catch (const std::runtime_error& e) {
         throw ERegistryException(failed, e.what());
     }
-    return true;
 }
 
 std::string SettingsStore::Location() const {

@@ -1,6 +1,7 @@
 // The settings under HKEY_CURRENT_USER\software\Norvane\FW as REG_SZ values.
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "app/settings_store.h"
@@ -30,6 +31,33 @@ public:
 
 private:
     HKEY key_ = nullptr;
+};
+
+// The registry has no read-modify-write of its own: a named mutex per user
+// session keeps two comflash processes from interleaving theirs.
+class SettingsLock {
+public:
+    SettingsLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\comflash-settings-Norvane-FW")) {
+        if (mutex_ == nullptr)
+            return;
+        const DWORD waited = WaitForSingleObject(mutex_, INFINITE);
+        // An owner that died while holding it left the value whole: each write
+        // is one registry call.
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~SettingsLock() {
+        if (held_)
+            ReleaseMutex(mutex_);
+        if (mutex_ != nullptr)
+            CloseHandle(mutex_);
+    }
+    SettingsLock(const SettingsLock&) = delete;
+    SettingsLock& operator=(const SettingsLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    HANDLE mutex_;
+    bool held_ = false;
 };
 
 std::string ErrorText(LONG code) {
@@ -64,17 +92,32 @@ std::string SettingsStore::ReadSetting(const std::string& name) const {
 }
 
 bool SettingsStore::WriteSetting(const std::string& name, const std::string& text) const {
+    ChangeSetting(name, [&](const std::string&) { return text; });
+    return true;
+}
+
+void SettingsStore::ChangeSetting(const std::string& name, const SettingChange& change) const {
     const std::string failed = "Failed to set data for '" + name + "'";
+    SettingsLock lock;
+    if (!lock.Held())
+        throw ERegistryException(failed, "the settings lock cannot be taken: " +
+                                             ErrorText(static_cast<LONG>(GetLastError())));
     SettingsKey key;
     if (key.Handle() == nullptr)
         throw ERegistryException(failed, "the settings key cannot be opened");
-    const std::string value = text.substr(0, text.find('\0'));
-    const LONG result = RegSetValueExA(key.Handle(), name.c_str(), 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(value.c_str()),
-                                       static_cast<DWORD>(value.size() + 1));
+    const std::optional<std::string> text = change(ReadSetting(name));
+    if (!text)
+        return;
+    const std::string value = text->substr(0, text->find('\0'));
+    LONG result = RegSetValueExA(key.Handle(), name.c_str(), 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
+    // The registry writes lazily: a serial number counts as taken only once
+    // the value that holds it is on disk.
+    if (result == ERROR_SUCCESS)
+        result = RegFlushKey(key.Handle());
     if (result != ERROR_SUCCESS)
         throw ERegistryException(failed, ErrorText(result));
-    return true;
 }
 
 std::string SettingsStore::Location() const {

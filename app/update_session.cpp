@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "app/serial_number.h"
 #include "app/timestamp.h"
@@ -38,9 +39,9 @@ const char* RunResultName(RunResult result) {
     return "unknown";
 }
 
-UpdateSession::UpdateSession(ControllerHost& host, const SettingsStore& settings,
+UpdateSession::UpdateSession(ControllerHost& host, SerialNumberSource& serialNumbers,
                              const FirmwareImage& image)
-    : host_(host), settings_(settings), image_(image) {
+    : host_(host), serialNumbers_(serialNumbers), image_(image) {
     link_.Send = [this](const std::uint8_t* data, std::uint16_t length) {
         return host_.SendData(data, length);
     };
@@ -130,13 +131,13 @@ void UpdateSession::OnHello(std::uint16_t r) {
 
 void UpdateSession::EndHelloDelay() {
     SetUpdateRate();
-    UpdateState_ = UpdateState::AwaitIdentity;
+    SetState(UpdateState::AwaitIdentity);
     ReplyTimeout_ = kReplyTimeoutTicks;
     SendIdentityRequest(link_);
 }
 
 void UpdateSession::OnIdentityReply() {
-    UpdateState_ = UpdateState::Idle;
+    SetState(UpdateState::Idle);
     if (!host_.TakeIdentityReply())
         StartUpdate();
 }
@@ -156,7 +157,7 @@ void UpdateSession::StartUpdate() {
     AppendStampedLine(" Start...");
     host_.UpdateStarted();
     SetUpdateRate();
-    UpdateState_ = UpdateState::AwaitEepromInit;
+    SetState(UpdateState::AwaitEepromInit);
     ReplyTimeout_ = kReplyTimeoutTicks;
     SendEepromInit(link_);
 }
@@ -164,7 +165,7 @@ void UpdateSession::StartUpdate() {
 void UpdateSession::OnEepromInitReply(std::uint8_t status) {
     if (status != kStatusOk) {
         host_.AppendLog("Init EEP Err");
-        UpdateState_ = UpdateState::Idle;
+        SetState(UpdateState::Idle);
         // The next device says hello at the base rate.
         RateRestoreDelay_ = kRateRestoreTicks;
         Finish(RunResult::InitRefused);
@@ -174,7 +175,7 @@ void UpdateSession::OnEepromInitReply(std::uint8_t status) {
     link_.BlockOffset = 0;
     ProgressDivisor_ = static_cast<std::uint16_t>(image_.Length / 100);
     ShowProgress(0);
-    UpdateState_ = UpdateState::WritingBlocks;
+    SetState(UpdateState::WritingBlocks);
     ReplyTimeout_ = kReplyTimeoutTicks;
     SendBlock(link_, image_);
 }
@@ -197,7 +198,7 @@ void UpdateSession::OnBlockAck(std::uint8_t status) {
         ReplyTimeout_ = kReplyTimeoutTicks;
         SendBlock(link_, image_);
     } else {
-        UpdateState_ = UpdateState::AwaitChecksum;
+        SetState(UpdateState::AwaitChecksum);
         SendChecksumRequest(link_);
         ReplyTimeout_ = kChecksumTimeoutTicks;
     }
@@ -208,13 +209,13 @@ void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
         Crc16Ccitt(std::span(image_.Data.data(), link_.ChecksumCount));
     if (deviceChecksum != imageChecksum) {
         host_.AppendLog("Write Err");
-        UpdateState_ = UpdateState::Idle;
+        SetState(UpdateState::Idle);
         RateRestoreDelay_ = kRateRestoreTicks;
         CountError();
         Finish(RunResult::ChecksumMismatch);
         return;
     }
-    UpdateState_ = UpdateState::Idle;
+    SetState(UpdateState::Idle);
     AppendStampedLine(" ...End");
     if (!host_.AutoChecked())
         host_.ShowMessage("Write Completed!", "Completed");
@@ -227,28 +228,47 @@ void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
 }
 
 void UpdateSession::OnSerialWriteReply(std::uint8_t status) {
-    UpdateState_ = UpdateState::Idle;
+    const std::string number = serialNumberSent_;
+    try {
+        SettleSerialNumber(status == kStatusOk ? SerialFate::Written : SerialFate::Refused);
+    } catch (...) {
+        SetState(UpdateState::Idle);
+        RateRestoreDelay_ = kRateRestoreTicks;
+        Finish(status == kStatusOk ? RunResult::SerialWritten : RunResult::SerialRefused);
+        throw;
+    }
+    SetState(UpdateState::Idle);
     if (status != kStatusOk) {
         host_.ShowMessage("Write SN Error!", "Completed");
-        // The number stays as it was; the next device says hello at the base rate.
+        // The number went back to the source; the next device says hello at the base rate.
         RateRestoreDelay_ = kRateRestoreTicks;
         Finish(RunResult::SerialRefused);
         return;
     }
     host_.ShowMessage("Write SN Completed!", "Completed");
     RateRestoreDelay_ = kRateRestoreTicks;
-    // The device holds the number now: it must never be handed out again,
-    // even when the store cannot keep the next one.
-    const std::string next = AdvanceSerialNumber(serialNumberSent_);
-    try {
-        settings_.WriteSetting("SN", next);
-    } catch (...) {
-        host_.SetSerialNumberText(next);
-        Finish(RunResult::SerialWritten);
-        throw;
-    }
-    host_.SetSerialNumberText(next);
+    // The source was past this number before the record left.
+    host_.SetSerialNumberText(AdvanceSerialNumber(number));
     Finish(RunResult::SerialWritten);
+}
+
+void UpdateSession::SettleSerialNumber(SerialFate fate) {
+    const std::string number = std::exchange(serialNumberSent_, {});
+    if (fate == SerialFate::Unconfirmed) {
+        host_.AppendLog("SN " + number +
+                        " unconfirmed: the device may hold it; set the device aside (the number "
+                        "is not used again)");
+        host_.SetSerialNumberText(AdvanceSerialNumber(number));
+    }
+    host_.SerialNumberSettled(number, fate);
+    serialNumbers_.Settle(number, fate);
+}
+
+void UpdateSession::SetState(UpdateState next) {
+    // A record still awaiting its reply will never have it understood now.
+    if (!serialNumberSent_.empty())
+        SettleSerialNumber(SerialFate::Unconfirmed);
+    UpdateState_ = next;
 }
 
 void UpdateSession::Timer1Timer() {
@@ -262,7 +282,7 @@ void UpdateSession::Timer1Timer() {
 void UpdateSession::OnReplyTimeout() {
     if (UpdateState_ == UpdateState::Idle)
         return;
-    UpdateState_ = UpdateState::Idle;
+    SetState(UpdateState::Idle);
     Finish(runFailure_.value_or(RunResult::TimedOut));
     host_.ShowMessage("Command Overtimer!", "Notice");
     // A device that said hello while the box was open keeps its update rate.
@@ -278,7 +298,7 @@ void UpdateSession::Timer2Timer() {
 }
 
 void UpdateSession::ResetForOpenClose() {
-    UpdateState_ = UpdateState::Idle;
+    SetState(UpdateState::Idle);
     ReplyTimeout_ = 0;
     HelloDelay_ = 0;
     runFailure_.reset();
@@ -300,7 +320,7 @@ void UpdateSession::SetBaseRate() {
 void UpdateSession::ReadSerialNumber() {
     host_.ClearReadBack();
     SetUpdateRate();
-    UpdateState_ = UpdateState::AwaitIdentity;
+    SetState(UpdateState::AwaitIdentity);
     ReplyTimeout_ = kReplyTimeoutTicks;
     SendIdentityRequest(link_);
 }
@@ -314,11 +334,17 @@ void UpdateSession::WriteSerialNumber() {
     CheckSerialNumberWritable(text);
     if (!host_.AskYesNo("Readlly Write SN?", "Notice"))
         return;
+    const std::string number = serialNumbers_.Take(host_.PortName(), text);
+    host_.SetSerialNumberText(number);
+    SendSerialNumber(number);
+}
+
+void UpdateSession::SendSerialNumber(const std::string& number) {
     SetUpdateRate();
-    UpdateState_ = UpdateState::AwaitSerialWrite;
+    SetState(UpdateState::AwaitSerialWrite);
     ReplyTimeout_ = kReplyTimeoutTicks;
-    serialNumberSent_ = text;
-    SendSerialRecord(link_, text);
+    serialNumberSent_ = number;
+    SendSerialRecord(link_, number);
 }
 
 void UpdateSession::AppendStampedLine(const char* suffix) {

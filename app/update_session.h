@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/controller_host.h"
-#include "app/settings_store.h"
+#include "app/serial_number_source.h"
 #include "protocol/firmware_image.h"
 #include "protocol/link_state.h"
 
@@ -37,7 +37,8 @@ inline constexpr std::uint8_t kRateRestoreTicks = 5;       // 20 ms ticks
 
 class UpdateSession {
 public:
-    UpdateSession(ControllerHost& host, const SettingsStore& settings, const FirmwareImage& image);
+    UpdateSession(ControllerHost& host, SerialNumberSource& serialNumbers,
+                  const FirmwareImage& image);
 
     UpdateSession(const UpdateSession&) = delete;
     UpdateSession& operator=(const UpdateSession&) = delete;
@@ -55,8 +56,14 @@ public:
     void SetUpdateRate();
     void SetBaseRate();
 
-    void ReadSerialNumber();   // the Read SN button
-    void WriteSerialNumber();  // the Write SN button; raises on a number that cannot be written
+    void ReadSerialNumber();  // the Read SN button
+    // The Write SN button: takes the number from the source, at least the
+    // field's, and sends it. Raises on a number that cannot be written or
+    // marked taken; nothing is sent then.
+    void WriteSerialNumber();
+    // Sends a number the front end has already taken from the source; its
+    // fate is settled with the source and reported to the host.
+    void SendSerialNumber(const std::string& number);
 
     UpdateState State() const { return UpdateState_; }
     std::int32_t OkCount() const { return OkCount_; }
@@ -79,13 +86,18 @@ private:
     void EndHelloDelay();
     void OnReplyTimeout();
 
+    // Every change of state goes through here: a serial number whose reply
+    // can no longer be understood is settled as unconfirmed on the way out.
+    void SetState(UpdateState next);
+    void SettleSerialNumber(SerialFate fate);
+
     void AppendStampedLine(const char* suffix);
     void ShowProgress(std::uint32_t position);
     void CountError();
     void Finish(RunResult result);
 
     ControllerHost& host_;
-    const SettingsStore& settings_;
+    SerialNumberSource& serialNumbers_;
     const FirmwareImage& image_;
     LinkState link_;
 
@@ -97,7 +109,7 @@ private:
     std::int32_t OkCount_ = 0;
     std::int32_t ErrorCount_ = 0;
 
-    std::string serialNumberSent_;         // the text of the record awaiting its reply
+    std::string serialNumberSent_;         // the number whose record awaits its reply
     std::optional<RunResult> runFailure_;  // a refused block, reported when the run ends
 };
 

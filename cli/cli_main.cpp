@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "app/serial_number.h"
+#include "app/serial_provisioning.h"
 #include "app/settings_store.h"
+#include "app/stored_serial_numbers.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/device_record.h"
 #include "cli/platform.h"
 #include "cli/port_runner.h"
-#include "cli/serial_number_pool.h"
 #include "cli/signal_stop.h"
 #include "image/builtin_image_source.h"
 #include "image/image_loader.h"
@@ -47,16 +48,17 @@ bool LoadImage(const CliOptions& options, FirmwareImage& image, std::ostream& er
     return false;
 }
 
-// The number to write first must be one the tool can write and advance.
-std::string FirstSerialNumber(const SettingsStore& settings) {
-    const std::string text = settings.ReadSetting("SN");
+// The stored number must be one the tool can write and advance, before any
+// port opens.
+void CheckFirstSerialNumber(const SerialNumberSource& numbers, const SettingsStore& settings) {
+    const std::string text = numbers.Next();
     if (!SerialNumberLongEnough(text)) {
         throw SerialNumberError("Write SN Disable! The stored serial number '" + text +
-                                "' is shorter than 6 characters: store the first number in " +
-                                settings.Location() + " as SN=...");
+                                "' is shorter than 6 characters: store the first number with "
+                                "comflash-cli --set-sn TEXT (it lives in " +
+                                settings.Location() + ")");
     }
     CheckSerialNumberWritable(text);
-    return text;
 }
 
 class CliRun {
@@ -71,15 +73,17 @@ public:
     int Run() {
         if (!LoadImage(options_, image_, err_))
             return kExitSetup;
-        if (options_.writeSerialNumbers)
-            serialNumbers_.emplace(FirstSerialNumber(settings_));
+        if (options_.writeSerialNumbers) {
+            CheckFirstSerialNumber(serialNumbers_, settings_);
+            provisioning_.emplace(serialNumbers_);
+        }
         if (options_.record)
             record_.emplace(*options_.record);
 
         SignalStop signals(loop_);
-        context_.emplace(RunContext{options_, image_, settings_, console_,
+        context_.emplace(RunContext{options_, image_, settings_, serialNumbers_, console_,
                                     record_ ? &*record_ : nullptr,
-                                    serialNumbers_ ? &*serialNumbers_ : nullptr,
+                                    provisioning_ ? &*provisioning_ : nullptr,
                                     Crc16Ccitt({image_.Data.data(), image_.Length}),
                                     [this] { OnDeviceFinished(); }, [this] { OnFatal(); }});
         for (const auto& port : options_.ports) {
@@ -135,6 +139,8 @@ private:
             console_.Summary(runner->Port());
             failed = failed || runner->FailedDevices() > 0;
         }
+        if (provisioning_)
+            console_.RunSummary(provisioning_->Summary());
         return failed ? kExitFailed : kExitOk;
     }
 
@@ -143,7 +149,8 @@ private:
     Console console_;
     FirmwareImage image_;
     SettingsStore settings_;
-    std::optional<SerialNumberPool> serialNumbers_;
+    StoredSerialNumbers serialNumbers_{settings_};
+    std::optional<SerialProvisioning> provisioning_;
     std::optional<RecordFile> record_;
     EventLoop loop_;
     // The runners hold on to the context: it must outlive them.
@@ -152,6 +159,19 @@ private:
     bool allDone_ = false;
     bool fatal_ = false;
 };
+
+// --set-sn and --show-sn: the stored next number, without editing files.
+int SerialNumberCommand(const CliOptions& options, std::ostream& out) {
+    const SettingsStore settings;
+    StoredSerialNumbers numbers(settings);
+    if (options.setSerialNumber)
+        numbers.SetNext(*options.setSerialNumber, options.force);
+    if (options.showSerialNumber || options.setSerialNumber) {
+        const std::string next = numbers.Next();
+        out << (next.empty() ? "no serial number stored" : next) << "\n";
+    }
+    return kExitOk;
+}
 
 }  // namespace
 
@@ -173,6 +193,8 @@ int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostre
         return kExitOk;
     }
     try {
+        if (options.setSerialNumber || options.showSerialNumber)
+            return SerialNumberCommand(options, out);
         return CliRun(options, out, err).Run();
     } catch (const ERegistryException& e) {
         err << "comflash-cli: " << e.what() << (e.Detail().empty() ? "" : " (" + e.Detail() + ")")

@@ -7,6 +7,7 @@ namespace comflash::cli {
 const char* const kUsage =
     "usage: comflash-cli --port PORT [--port PORT ...] [options]\n"
     "       comflash-cli --list-ports\n"
+    "       comflash-cli --show-sn | --set-sn TEXT [--force]\n"
     "\n"
     "Updates every device that says hello on the given ports, one after another,\n"
     "with the built-in firmware image (Auto on). PORT is COM1 to COM32 (resolved\n"
@@ -21,6 +22,11 @@ const char* const kUsage =
     "  --record FILE      append one JSON line per finished device to FILE\n"
     "  --write-sn         write the stored serial number into each device instead of\n"
     "                     updating it, and advance the number after each device\n"
+    "  --show-sn          print the serial number the next device receives\n"
+    "  --set-sn TEXT      store TEXT as the next serial number (6 to 16 printable\n"
+    "                     characters ending in six digits)\n"
+    "  --force            with --set-sn: store a number behind the stored one, although\n"
+    "                     the numbers in between may already be in devices\n"
     "  --list-ports       list the serial devices present and the COM names leading to them\n"
     "  --help             show this text\n"
     "\n"
@@ -65,6 +71,12 @@ CliOptions ParseOptions(std::span<const std::string_view> args) {
             options.json = true;
         } else if (arg == "--write-sn") {
             options.writeSerialNumbers = true;
+        } else if (arg == "--show-sn") {
+            options.showSerialNumber = true;
+        } else if (arg == "--set-sn") {
+            options.setSerialNumber = std::string(value());
+        } else if (arg == "--force") {
+            options.force = true;
         } else if (arg == "--list-ports") {
             options.listPorts = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -73,7 +85,10 @@ CliOptions ParseOptions(std::span<const std::string_view> args) {
             throw UsageError("unknown option '" + std::string(arg) + "'");
         }
     }
-    if (!options.help && !options.listPorts && options.ports.empty()) {
+    if (options.force && !options.setSerialNumber)
+        throw UsageError("--force goes with --set-sn");
+    const bool serialNumberOnly = options.showSerialNumber || options.setSerialNumber;
+    if (!options.help && !options.listPorts && !serialNumberOnly && options.ports.empty()) {
         throw UsageError("name at least one port with --port");
     }
     for (std::size_t i = 0; i < options.ports.size(); ++i) {

@@ -20,6 +20,9 @@ struct CliOptions {
     bool l3 = false;                                 // the hidden "L3" choice
     bool json = false;                               // one JSON object per event on standard output
     bool writeSerialNumbers = false;                 // provisioning instead of updating
+    bool showSerialNumber = false;                   // --show-sn
+    std::optional<std::string> setSerialNumber;      // --set-sn TEXT
+    bool force = false;                              // --set-sn behind the stored number
     bool listPorts = false;
     bool help = false;
 };

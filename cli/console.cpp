@@ -86,6 +86,15 @@ void Console::Summary(const std::string& port) {
     out_ << (style_.prefixPorts ? port + " " : "") << counts << std::endl;
 }
 
+void Console::RunSummary(const std::string& text) {
+    if (text.empty())
+        return;
+    if (style_.json)
+        return Event("", "run-summary", text);
+    ClearBar();
+    out_ << text << std::endl;
+}
+
 void Console::Event(const std::string& port, const char* kind, const std::string& text) {
     const PortView& view = ports_[port];
     out_ << JsonLine()

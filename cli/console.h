@@ -28,6 +28,8 @@ public:
     void DeviceFinished(const std::string& port, const std::string& result);
     void Error(const std::string& port, const std::string& text);
     void Summary(const std::string& port);
+    // One line for the whole run (the serial numbers' summary); nothing when empty.
+    void RunSummary(const std::string& text);
 
 private:
     struct PortView {

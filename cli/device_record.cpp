@@ -21,8 +21,11 @@ void RecordFile::Append(const DeviceRecord& record) {
         .Add("result", record.result)
         .Add("image_crc", crc)
         .Add("duration_ms", record.durationMs);
-    if (!record.serialNumber.empty())
-        line.Add("serial_number", record.serialNumber);
+    if (!record.serialSent.empty()) {
+        if (record.serialFate == "written")
+            line.Add("serial_number", record.serialSent);
+        line.Add("serial_sent", record.serialSent).Add("serial_fate", record.serialFate);
+    }
     // One line per device, flushed at once: a record survives a crash later on.
     out_ << line.Text() << std::endl;
     if (!out_)

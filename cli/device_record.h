@@ -15,7 +15,8 @@ struct DeviceRecord {
     std::string result;
     std::uint16_t imageCrc = 0;
     std::int64_t durationMs = 0;
-    std::string serialNumber;  // the number written, in provisioning
+    std::string serialSent;  // provisioning: the number taken for the device
+    std::string serialFate;  // and what became of it ("written", "unconfirmed", ...)
 };
 
 class RecordFile {

@@ -1,6 +1,7 @@
 #include "cli/port_runner.h"
 
 #include <exception>
+#include <utility>
 
 #include "app/device_line.h"
 #include "app/settings_store.h"
@@ -19,7 +20,7 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
     : port_(std::move(port)),
       context_(context),
       comm_(dispatcher),
-      session_(*this, context.settings, context.image) {
+      session_(*this, context.serialNumbers, context.image) {
     ConfigureDeviceLine(comm_);
     comm_.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
         Guarded([&] { session_.Comm1ReceiveData(buffer, length); });
@@ -64,14 +65,6 @@ void PortRunner::Guarded(Step step) {
     } catch (const ERegistryException& e) {
         context_.console.Error(
             port_, std::string(e.what()) + (e.Detail().empty() ? "" : " (" + e.Detail() + ")"));
-        if (context_.serialNumbers != nullptr) {
-            // The numbers handed out so far are taken: the next run must not
-            // start from a number already in a device.
-            const std::string& next = context_.serialNumbers->Next();
-            context_.console.Error(port_, "the next serial number is " + next +
-                                              ": store it as SN=" + next + " in " +
-                                              context_.settings.Location() + " before the next run");
-        }
         context_.fatal();
     } catch (const std::exception& e) {
         context_.console.Error(port_, e.what());
@@ -147,19 +140,26 @@ void PortRunner::ShowMessage(const std::string& text, const std::string& title) 
     context_.console.Box(port_, text, title);
 }
 
-std::string PortRunner::SerialNumberText() {
-    return context_.serialNumbers != nullptr ? context_.serialNumbers->Next() : std::string();
-}
-
-void PortRunner::SetSerialNumberText(const std::string& text) {
-    if (context_.serialNumbers != nullptr)
-        context_.serialNumbers->SetNext(text);
-}
-
 void PortRunner::RunFinished(RunResult result) {
     const bool good = context_.options.writeSerialNumbers ? result == RunResult::SerialWritten
                                                           : result == RunResult::Updated;
     CountDevice(RunResultName(result), good);
+}
+
+void PortRunner::SerialNumberSettled(const std::string& number, SerialFate fate) {
+    serialNumberSent_ = number;
+    serialFate_ = fate;
+    context_.provisioning->Note(number, fate);
+}
+
+void PortRunner::SettleUnsentSerialNumber() {
+    if (serialNumberTaken_.empty())
+        return;
+    const std::string number = std::exchange(serialNumberTaken_, {});
+    serialNumberSent_ = number;
+    serialFate_ = SerialFate::NotSent;
+    context_.provisioning->Note(number, SerialFate::NotSent);
+    context_.provisioning->Source().Settle(number, SerialFate::NotSent);
 }
 
 void PortRunner::CountDevice(const std::string& result, bool good) {
@@ -170,33 +170,45 @@ void PortRunner::CountDevice(const std::string& result, bool good) {
     if (!good)
         ++failed_;
 
-    std::string serialNumber;
-    if (context_.serialNumbers != nullptr) {
-        if (result == RunResultName(RunResult::SerialWritten))
-            serialNumber = serialNumberSent_;
-        context_.serialNumbers->Release(this);
+    DeviceRecord record;
+    record.finishedAt = UnixMilliseconds();
+    record.port = port_;
+    record.result = result;
+    record.imageCrc = context_.imageCrc;
+    record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+    if (context_.provisioning != nullptr) {
+        // Even when giving the number back fails, the device is counted.
+        try {
+            SettleUnsentSerialNumber();
+        } catch (const std::exception& e) {
+            context_.console.Error(
+                port_, std::string("the unsent serial number stays a gap: ") + e.what());
+        }
+        context_.provisioning->EndTurn(this);
+        if (serialFate_) {
+            record.serialSent = std::exchange(serialNumberSent_, {});
+            record.serialFate = SerialFateName(*std::exchange(serialFate_, std::nullopt));
+        }
     }
     context_.console.DeviceFinished(port_, result);
-    if (context_.record != nullptr) {
-        context_.record->Append(
-            {UnixMilliseconds(), port_, result, context_.imageCrc,
-             std::chrono::duration_cast<std::chrono::milliseconds>(duration).count(),
-             serialNumber});
-    }
+    if (context_.record != nullptr)
+        context_.record->Append(record);
     context_.deviceFinished();
 }
 
+// While one port provisions a device, the others leave their devices' hellos
+// unanswered, so the number taken here is the only one on its way to a
+// device; it is taken before the handshake reply leaves, so that no store
+// wait falls between the identity reply and the record.
 bool PortRunner::TakeIdentityReply() {
-    if (context_.serialNumbers == nullptr)
+    if (context_.provisioning == nullptr)
         return false;
-    // An identity reply that comes without this port's turn (a late reply, or
-    // one after a refused hello gave the turn away) gets no number: the number
+    // An identity reply that comes without this port's number (a late reply,
+    // or one after a refused hello ended the device) gets none: the number
     // may be on its way to another port's device.
-    if (ReadyForDevice()) {
-        serialNumberSent_ = context_.serialNumbers->Next();
-        session_.WriteSerialNumber();
-        if (session_.State() == UpdateState::AwaitSerialWrite)
-            return true;
+    if (!serialNumberTaken_.empty()) {
+        session_.SendSerialNumber(std::exchange(serialNumberTaken_, {}));
+        return true;
     }
     // Nothing was written: the line goes back to the hello rate for the next device.
     session_.SetBaseRate();
@@ -206,13 +218,23 @@ bool PortRunner::TakeIdentityReply() {
 
 // A port that has served its --devices leaves further hellos unanswered, so
 // that ending the run never cuts off a device in the middle of its update.
-// While one port provisions a device, the others leave their devices' hellos
-// unanswered: no two devices can ever receive the same number, even when one
-// of them never answers.
 bool PortRunner::ReadyForDevice() {
     if (ServedAllDevices())
         return false;
-    return context_.serialNumbers == nullptr || context_.serialNumbers->TryAcquire(this);
+    SerialProvisioning* provisioning = context_.provisioning;
+    if (provisioning == nullptr)
+        return true;
+    if (!provisioning->TryTurn(this))
+        return false;
+    if (serialNumberTaken_.empty()) {
+        try {
+            serialNumberTaken_ = provisioning->Source().Take(port_, {});
+        } catch (...) {
+            provisioning->EndTurn(this);
+            throw;
+        }
+    }
+    return true;
 }
 
 }  // namespace comflash::cli

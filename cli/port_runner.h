@@ -5,15 +5,16 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/controller_host.h"
+#include "app/serial_provisioning.h"
 #include "app/settings_store.h"
 #include "app/update_session.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/device_record.h"
-#include "cli/serial_number_pool.h"
 #include "protocol/firmware_image.h"
 #include "serial/comm.h"
 
@@ -24,9 +25,10 @@ struct RunContext {
     const CliOptions& options;
     const FirmwareImage& image;
     const SettingsStore& settings;
+    SerialNumberSource& serialNumbers;
     Console& console;
-    RecordFile* record = nullptr;               // --record
-    SerialNumberPool* serialNumbers = nullptr;  // --write-sn
+    RecordFile* record = nullptr;                // --record
+    SerialProvisioning* provisioning = nullptr;  // --write-sn
     std::uint16_t imageCrc = 0;
     std::function<void()> deviceFinished;  // after every finished device
     std::function<void()> fatal;           // the run cannot go on safely
@@ -61,13 +63,15 @@ public:
     bool AutoChecked() override { return true; }
     bool FastChecked() override { return context_.options.fast; }
     bool L3Checked() override { return context_.options.l3; }
-    std::string SerialNumberText() override;
-    void SetSerialNumberText(const std::string& text) override;
+    std::string SerialNumberText() override { return {}; }
+    void SetSerialNumberText(const std::string&) override {}
     void ClearReadBack() override {}
     std::chrono::system_clock::time_point Now() override {
         return std::chrono::system_clock::now();
     }
+    std::string PortName() override { return port_; }
     void RunFinished(RunResult result) override;
+    void SerialNumberSettled(const std::string& number, SerialFate fate) override;
     bool TakeIdentityReply() override;
     bool ReadyForDevice() override;
 
@@ -77,6 +81,8 @@ private:
     void OnPortLost();
     void TryReopen();
     void CountDevice(const std::string& result, bool good);
+    // A number taken at the hello whose record never left goes back.
+    void SettleUnsentSerialNumber();
     // Runs a controller step; an error it raises is reported and stops the run.
     template <typename Step>
     void Guarded(Step step);
@@ -89,7 +95,11 @@ private:
     bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
     bool runActive_ = false;         // something was sent to the current device
     std::chrono::steady_clock::time_point runStart_;
+    // Provisioning: the number taken when the hello was answered, until its
+    // record leaves; then the number and its fate for the device's record.
+    std::string serialNumberTaken_;
     std::string serialNumberSent_;
+    std::optional<SerialFate> serialFate_;
     unsigned finished_ = 0;
     unsigned failed_ = 0;
 };

@@ -1,5 +1,6 @@
-// Ends the event loop on Ctrl-C or a termination request, so that ports are
-// closed and the summary is written.
+// Ends the event loop on Ctrl-C, a termination request or a closed terminal,
+// so that ports are closed, the record and the store are complete and the
+// summary is written.
 #pragma once
 
 #include <atomic>

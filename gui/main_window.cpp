@@ -42,7 +42,7 @@ int StrToInt(const std::string& text) {
 }  // namespace
 
 TForm1::TForm1(const ImageSource& imageSource, QWidget* parent)
-    : QWidget(parent), Comm1(dispatcher_), host_(*this), session_(host_, settings_, image_) {
+    : QWidget(parent), Comm1(dispatcher_), host_(*this), session_(host_, serialNumbers_, image_) {
     CreateControls();
     ConfigureDeviceLine(Comm1);
     ConnectHandlers();

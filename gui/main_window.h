@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/settings_store.h"
+#include "app/stored_serial_numbers.h"
 #include "app/update_session.h"
 #include "gui/qt_dispatcher.h"
 #include "gui/window_host.h"
@@ -36,6 +37,7 @@ class TForm1 : public QWidget {
     // Declared first: Comm1 and the controller are built on them.
     QtDispatcher dispatcher_;
     SettingsStore settings_;
+    StoredSerialNumbers serialNumbers_{settings_};
     FirmwareImage image_;
 
 public:

@@ -1,6 +1,7 @@
 #include "gui/window_host.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSlider>
 
@@ -55,6 +56,10 @@ std::string WindowHost::SerialNumberText() {
 
 void WindowHost::SetSerialNumberText(const std::string& text) {
     form_.Edit1->setText(QString::fromStdString(text));
+}
+
+std::string WindowHost::PortName() {
+    return form_.ComboBox1->currentText().toStdString();
 }
 
 void WindowHost::ClearReadBack() {

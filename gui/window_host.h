@@ -26,6 +26,7 @@ public:
     void SetSerialNumberText(const std::string& text) override;
     void ClearReadBack() override;
     std::chrono::system_clock::time_point Now() override;
+    std::string PortName() override;
 
 private:
     TForm1& form_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/controller_host.h"
@@ -58,6 +59,10 @@ public:
     std::chrono::system_clock::time_point Now() override { return now; }
     void UpdateStarted() override { ++updatesStarted; }
     void RunFinished(RunResult result) override { results.push_back(result); }
+    void SerialNumberSettled(const std::string& number, SerialFate fate) override {
+        settled.emplace_back(number, fate);
+    }
+    std::string PortName() override { return "COM1"; }
     bool ReadyForDevice() override { return readyForDevice; }
 
     std::uint8_t LastCommand() const { return sent.empty() ? 0 : sent.back()[4]; }
@@ -87,6 +92,7 @@ public:
     std::chrono::system_clock::time_point now{std::chrono::seconds(1709647629)};
     int updatesStarted = 0;
     std::vector<RunResult> results;
+    std::vector<std::pair<std::string, SerialFate>> settled;
     bool readyForDevice = true;
 
 private:

@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "app/serial_number.h"
 #include "session_fixture.h"
@@ -32,6 +34,13 @@ INSTANTIATE_TEST_SUITE_P(Texts, Advance,
                          [](const auto& info) { return std::string(info.param.name); });
 
 class SerialNumberWrite : public SessionTest {
+public:
+    // For the rows of a table that act on the session.
+    using SessionTest::Feed;
+    using SessionTest::host;
+    using SessionTest::session;
+    using SessionTest::Tick1;
+
 protected:
     Bytes SentRecordText() const {
         const Bytes& frame = host.sent.back();
@@ -77,21 +86,71 @@ TEST_F(SerialNumberWrite, RefusedRecordKeepsTheNumberForTheNextTry) {
     Feed(Status(command::kWrite, 0));
     EXPECT_EQ(host.boxes.back().text, "Write SN Error!");
     EXPECT_EQ(host.serialNumber, "004711");
-    EXPECT_EQ(settings.ReadSetting("SN"), "");
+    // Taken before sending, given back on the refusal: no gap.
+    EXPECT_EQ(settings.ReadSetting("SN"), "004711");
+    EXPECT_EQ(host.settled,
+              (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Refused}}));
     EXPECT_EQ(session.ErrorCount(), 0);
     EXPECT_EQ(session.State(), UpdateState::Idle);
     session.WriteSerialNumber();
     EXPECT_EQ(SentRecordText(), AsBytes("VTM004711#"));
 }
 
-TEST_F(SerialNumberWrite, NoReplyEndsByTimeOutWithoutAdvancing) {
+// The device may hold a number whose acknowledgement never came: it is used
+// up, never written into a second device.
+struct UnconfirmedCase {
+    const char* name;
+    std::function<void(SerialNumberWrite&)> loseTheReply;
+};
+
+class UnconfirmedNumber : public SerialNumberWrite,
+                          public ::testing::WithParamInterface<UnconfirmedCase> {};
+
+TEST_P(UnconfirmedNumber, IsUsedUpAndSaidInTheLog) {
+    settings.WriteSetting("SN", "004711");
     host.serialNumber = "004711";
     session.WriteSerialNumber();
-    Tick1(kReplyTimeoutTicks);
-    EXPECT_EQ(host.boxes.back().text, "Command Overtimer!");
-    EXPECT_EQ(host.serialNumber, "004711");
-    EXPECT_EQ(host.baudRate, 9600u);
+    GetParam().loseTheReply(*this);
+
+    EXPECT_EQ(
+        host.settled,
+        (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Unconfirmed}}));
+    EXPECT_EQ(std::count_if(host.log.begin(), host.log.end(),
+                            [](const std::string& line) {
+                                return line.rfind("SN 004711 unconfirmed: ", 0) == 0;
+                            }),
+              1);
+    EXPECT_EQ(settings.ReadSetting("SN"), "004712");
+    EXPECT_EQ(host.serialNumber, "004712");
+    // A late acknowledgement changes nothing any more.
+    Feed(Status(command::kWrite, kStatusOk));
+    EXPECT_EQ(host.settled.size(), 1u);
+
+    session.WriteSerialNumber();
+    EXPECT_EQ(SentRecordText(), AsBytes("VTM004712#"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Losses, UnconfirmedNumber,
+    ::testing::Values(UnconfirmedCase{"time_out",
+                                      [](SerialNumberWrite& t) {
+                                          t.Tick1(kReplyTimeoutTicks);
+                                          EXPECT_EQ(t.host.boxes.back().text, "Command Overtimer!");
+                                          EXPECT_EQ(t.host.baudRate, 9600u);
+                                          EXPECT_EQ(t.session.State(), UpdateState::Idle);
+                                      }},
+                      UnconfirmedCase{"port_closed",
+                                      [](SerialNumberWrite& t) {
+                                          t.session.ResetForOpenClose();
+                                          EXPECT_EQ(t.session.State(), UpdateState::Idle);
+                                      }},
+                      UnconfirmedCase{
+                          "update_started_by_a_damaged_identity_reply",
+                          [](SerialNumberWrite& t) {
+                              t.Feed(Bytes{kSyncByte, kSyncByte, 0x00, command::kIdentity, 0x00});
+                              EXPECT_EQ(t.session.State(), UpdateState::AwaitEepromInit);
+                          }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedTextCase {
     const char* name;
@@ -122,6 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedTextCase{"letters_at_the_end", "SN0012AB", nullptr},
                       RefusedTextCase{"sign_among_digits", "AB-12345", nullptr},
                       RefusedTextCase{"all_nines", "AB999999", nullptr},
+                      // Two bytes on the wire for one character: the record would change length.
+                      RefusedTextCase{"non_ascii_prefix",
+                                      "\xC3\x84"
+                                      "B000001",
+                                      nullptr},
+                      RefusedTextCase{"control_character", "AB\t000001", nullptr},
                       // Cut to 16 characters, the digits would repeat device after device.
                       RefusedTextCase{"seventeen_characters", "ABCDEFGHIJK123456", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -145,14 +210,14 @@ TEST_F(SerialNumberWrite, AnsweringNoChangesNothing) {
     EXPECT_EQ(session.ReplyTimeout(), 0);
 }
 
-TEST_F(SerialNumberWrite, NumberTakenByADeviceIsNotHandedOutAgainWhenTheStoreFails) {
+TEST_F(SerialNumberWrite, StoreThatCannotMarkTheNumberTakenSendsNothing) {
     host.serialNumber = "004711";
-    session.WriteSerialNumber();
     // A file where the settings folder belongs: every write fails, for root too.
     std::filesystem::create_directories(scratch.Folder() / "Norvane");
     std::ofstream(scratch.Folder() / "Norvane" / "FW") << "in the way";
-    EXPECT_THROW(Feed(Status(command::kWrite, kStatusOk)), ERegistryException);
-    EXPECT_EQ(host.serialNumber, "004712");
+    EXPECT_THROW(session.WriteSerialNumber(), ERegistryException);
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(session.State(), UpdateState::Idle);
 }
 
 TEST_F(SerialNumberWrite, ReadSerialNumberAsksForTheIdentityAndLeadsToTheUpdate) {

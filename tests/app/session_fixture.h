@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/stored_serial_numbers.h"
 #include "app/update_session.h"
 #include "fake_host.h"
 #include "protocol/crc16.h"
@@ -108,9 +109,10 @@ protected:
 
     ScratchSettings scratch;
     SettingsStore settings;
+    StoredSerialNumbers serialNumbers{settings};
     FirmwareImage image;
     FakeHost host;
-    UpdateSession session{host, settings, image};
+    UpdateSession session{host, serialNumbers, image};
 };
 
 }  // namespace comflash::testing

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/settings_store.h"
+#include "app/stored_serial_numbers.h"
 #include "cli/port_runner.h"
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
@@ -40,6 +41,7 @@ class SerialNumberTurns : public ::testing::Test {
 protected:
     SerialNumberTurns() {
         ::setenv("XDG_CONFIG_HOME", scratch.Path().c_str(), 1);
+        settings.WriteSetting("SN", "AB12000345");
         options.writeSerialNumbers = true;
         image.Length = 512;
         a.runner.Open();
@@ -103,9 +105,11 @@ protected:
     SettingsStore settings;
     std::ostringstream out, err;
     Console console{{}, out, err};
-    SerialNumberPool pool{"AB12000345"};
     EventLoop loop;
-    RunContext context{options, image, settings, console, nullptr, &pool, 0, [] {}, [] {}};
+    StoredSerialNumbers numbers{settings};
+    SerialProvisioning provisioning{numbers};
+    RunContext context{options, image,         settings, numbers, console,
+                       nullptr, &provisioning, 0,        [] {},   [] {}};
     Line a{loop, context};
     Line b{loop, context};
 };

@@ -46,6 +46,7 @@
 
 #include "app/serial_number.h"
 #include "app/settings_store.h"
+#include "app/stored_serial_numbers.h"
 #include "app/update_session.h"
 #include "fuzz_targets.h"
 #include "input_reader.h"
@@ -370,7 +371,8 @@ private:
     std::vector<ChunkWitness> chunks_;
     SimulatedDevice device_;
     SettingsStore settings_;
-    UpdateSession session_{*this, settings_, image_};
+    StoredSerialNumbers serialNumbers_{settings_};
+    UpdateSession session_{*this, serialNumbers_, image_};
 };
 
 }  // namespace

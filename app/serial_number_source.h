@@ -1,0 +1,49 @@
+// Where serial numbers come from. A number is marked used, durably, before it
+// is handed out; it goes back only when the device certainly holds nothing
+// and no later number was taken since; it is never handed out twice. A gap
+// in the series is acceptable, two devices with one number never are.
+#pragma once
+
+#include <string>
+
+namespace comflash {
+
+// What became of a number that was taken for a device. One table for every
+// front end, the production record and the exit status.
+enum class SerialFate {
+    Written,      // acknowledged with status 1: counts good
+    Refused,      // acknowledged with another status: counts failed, number given back
+    Unconfirmed,  // record sent, no acknowledgement understood: counts failed, number used up
+    NotSent,      // taken, the record never left: counts neither, number given back
+};
+
+// "written", "refused", "unconfirmed", "not-sent".
+const char* SerialFateName(SerialFate fate);
+
+// The device certainly holds nothing of the number.
+inline bool DeviceHoldsNothing(SerialFate fate) {
+    return fate == SerialFate::Refused || fate == SerialFate::NotSent;
+}
+
+class SerialNumberSource {
+public:
+    virtual ~SerialNumberSource() = default;
+
+    // The number the next Take would hand out, for showing; empty when there
+    // is none yet. Raises as the store does.
+    virtual std::string Next() const = 0;
+
+    // Takes the next number of the series for a device on `port`, never one
+    // behind `atLeast` (a number the caller wants to start from; may be
+    // empty). The number is marked used durably before this returns. Raises
+    // SerialNumberError for a number that cannot be written, and the store's
+    // error when it cannot be marked.
+    virtual std::string Take(const std::string& port, const std::string& atLeast) = 0;
+
+    // The number's fate is known. A number the device certainly does not hold
+    // goes back to the series, unless a later one has been taken since (then
+    // it is a gap). Raises as the store does.
+    virtual void Settle(const std::string& number, SerialFate fate) = 0;
+};
+
+}  // namespace comflash

@@ -1,0 +1,30 @@
+// Serial numbers from the settings store's "SN": the next number to write.
+// Taking one stores the number after it, under the store's lock and on disk
+// before the number is handed out, so a crash at any instant leaves "SN" past
+// every number that may have reached a device, and two processes sharing the
+// store never take the same number.
+#pragma once
+
+#include "app/serial_number_source.h"
+#include "app/settings_store.h"
+
+namespace comflash {
+
+class StoredSerialNumbers final : public SerialNumberSource {
+public:
+    explicit StoredSerialNumbers(const SettingsStore& settings) : settings_(settings) {}
+
+    std::string Next() const override;
+    std::string Take(const std::string& port, const std::string& atLeast) override;
+    void Settle(const std::string& number, SerialFate fate) override;
+
+    // Stores `text` as the next number after the checks of a write. A number
+    // behind the stored one in the same series may repeat numbers already in
+    // devices: refused unless `force`.
+    void SetNext(const std::string& text, bool force);
+
+private:
+    const SettingsStore& settings_;
+};
+
+}  // namespace comflash
