@@ -44,6 +44,7 @@ struct FaultRow {
     Script script;
     const char* outcome;
     std::function<void(const HostSaw&)> check;
+    const char* serialRecord = nullptr;  // what the device holds in the end, when it holds one
 };
 
 void PrintTo(const FaultRow& row, std::ostream* out) {
@@ -62,8 +63,8 @@ TEST_P(SimFault, HostSeesWhatTheFaultPromisesAndTheReportAgrees) {
     const auto report = dir_ / "report.jsonl";
     WriteBinary(firmwareFile, firmware_);
     SimProcess sim({"--devices", "1", "--fault", std::string("1:") + row.fault, "--quiet-end",
-                    "400", "--split-gap", "300", "--trace", "--expect", firmwareFile.string(),
-                    "--report", report.string()},
+                    "400", "--split-gap", "300", "--host-timeout", "2000", "--trace", "--expect",
+                    firmwareFile.string(), "--report", report.string()},
                    dir_ / "stderr.txt");
     StraightHost host(sim.NextPath());
 
@@ -85,6 +86,21 @@ TEST_P(SimFault, HostSeesWhatTheFaultPromisesAndTheReportAgrees) {
     EXPECT_TRUE(lines[0]["fault_played"].Bool());
     EXPECT_EQ(lines[0]["outcome"].String(), row.outcome);
     EXPECT_TRUE(lines[0]["as_expected"].Bool());
+    if (row.serialRecord != nullptr) {
+        EXPECT_EQ(lines[0]["serial_record"].String(), row.serialRecord);
+    } else if (row.script == Script::SerialWrite) {
+        EXPECT_TRUE(lines[0]["serial_record"].IsNull());
+    }
+}
+
+// The frames with this command the host received after the given chunk.
+std::size_t FramesAfter(const std::vector<Chunk>& chunks, std::size_t from, std::uint8_t command) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < chunks.size(); ++i) {
+        for (const HostFrame& frame : chunks[i].frames)
+            count += frame.command == command;
+    }
+    return count;
 }
 
 Bytes Joined(const std::vector<Chunk>& chunks, std::size_t from) {
@@ -216,6 +232,20 @@ const FaultRow kRows[] = {
      [](const HostSaw& saw) { EXPECT_EQ(saw.serial.status, 0); }},
     {"NoSerialReply", "no-reply:serial", Script::SerialWrite, "no-reply",
      [](const HostSaw& saw) { EXPECT_FALSE(saw.serial.status); }},
+    {"SerialStoredWithoutReply", "stored-no-reply:serial", Script::SerialWrite, "stored-no-reply",
+     [](const HostSaw& saw) {
+         EXPECT_FALSE(saw.serial.status);
+         EXPECT_EQ(FramesAfter(saw.chunks, 0, command::kWrite), 0u);
+     },
+     "AB12000345#"},
+    {"SerialReplyAfterTheHostGaveUp", "late-reply:serial", Script::SerialWrite, "late-reply",
+     [](const HostSaw& saw) {
+         EXPECT_FALSE(saw.serial.status) << "the reply came within the host's wait";
+         EXPECT_EQ(FramesAfter(saw.chunks, 0, command::kWrite), 1u) << "the late reply came";
+     },
+     "AB12000345#"},
+    {"SplitSerialReply", "split-reply:serial", Script::SerialWrite, "split-reply",
+     [](const HostSaw& saw) { EXPECT_FALSE(saw.serial.status); }, "AB12000345#"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimFault, ::testing::ValuesIn(kRows),

@@ -117,6 +117,10 @@ std::string OutcomeOf(const DeviceReport& report) {
                 return "vanished";
             case FaultKind::SerialRefused:
                 return "serial-refused";
+            case FaultKind::StoredNoReply:
+                return "stored-no-reply";
+            case FaultKind::LateReply:
+                return "late-reply";
             default:
                 break;  // noise and a double hello end like a device without fault
         }
@@ -162,7 +166,9 @@ bool AsExpected(const DeviceReport& report) {
         case FaultKind::Vanish:
             return steps.faultPlayed && !steps.finish;
         case FaultKind::SerialRefused:
-            return steps.faultPlayed;
+        case FaultKind::StoredNoReply:
+        case FaultKind::LateReply:
+            return steps.faultPlayed && !steps.finish;
     }
     return false;
 }

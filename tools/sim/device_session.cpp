@@ -20,6 +20,8 @@ constexpr unsigned kRepliesPerNoiseBurst = 4;
 // for it to reach 9600.
 constexpr Millis kSpeedPollInterval{10};
 constexpr std::uint8_t kVersionDigitBase = '0';
+// A late reply comes this long after the host's time-out has run out.
+constexpr Millis kLateReplyMargin{500};
 
 std::vector<std::uint8_t> HelloFrame(std::optional<std::uint8_t> versionDigit) {
     std::vector<std::uint8_t> payload = {kHelloMarker};
@@ -295,17 +297,27 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
         return End(DeviceEnd::Finished, now);
     if (!reply)
         return;
-    ScheduleReply(frame, std::move(*reply), faultHere && fault_.kind == FaultKind::SplitReply);
+    // Carried out, and the host never hears so: the device holds what it was
+    // sent (a serial number, say) although the host has no way to know.
+    if (faultHere && fault_.kind == FaultKind::StoredNoReply) {
+        trace_.Event(number_, "carried out; the reply is never sent");
+        return;
+    }
+    const Millis late = faultHere && fault_.kind == FaultKind::LateReply
+                            ? settings_.hostTimeout + kLateReplyMargin
+                            : Millis{0};
+    ScheduleReply(frame, std::move(*reply), faultHere && fault_.kind == FaultKind::SplitReply,
+                  late);
 }
 
 void DeviceSession::ScheduleReply(const ReceivedFrame& request, std::vector<std::uint8_t> reply,
-                                  bool split) {
+                                  bool split, Millis late) {
     if (fault_.NoisePrefix()) {
         auto noise = NoiseBytes();
         reply.insert(reply.begin(), noise.begin(), noise.end());
         steps_.faultPlayed = true;
     }
-    TimePoint at = request.arrivedAt + settings_.deviceDelay;
+    TimePoint at = request.arrivedAt + settings_.deviceDelay + late;
     if (settings_.wire) {
         // The pseudo-terminal delivers at once; a wire takes this long for
         // the request to arrive and the reply to leave.

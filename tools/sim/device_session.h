@@ -62,7 +62,8 @@ private:
     void OnFrame(const ReceivedFrame& frame, TimePoint now);
     void TakeHandshake(const ReceivedFrame& frame, TimePoint now);
     void HandleRequest(const ReceivedFrame& frame, TimePoint now);
-    void ScheduleReply(const ReceivedFrame& request, std::vector<std::uint8_t> reply, bool split);
+    void ScheduleReply(const ReceivedFrame& request, std::vector<std::uint8_t> reply, bool split,
+                       Millis late = Millis{0});
     void Send(std::vector<std::uint8_t> bytes, Outgoing kind, TimePoint now);
     void SendNoise(TimePoint now);
     std::vector<std::uint8_t> NoiseBytes();

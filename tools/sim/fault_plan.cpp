@@ -156,14 +156,17 @@ bool Fault::TriggersAt(FaultStep at, std::uint16_t blockOffset) const {
         case FaultKind::InitRefused:
             return at == FaultStep::Init;
         case FaultKind::BlockRefused:
-        case FaultKind::Vanish:
             return blockHere;
+        case FaultKind::Vanish:
+            return step == FaultStep::Serial ? at == FaultStep::Serial : blockHere;
         case FaultKind::WrongChecksum:
             return at == FaultStep::Checksum;
         case FaultKind::SerialRefused:
             return at == FaultStep::Serial;
         case FaultKind::NoReply:
         case FaultKind::SplitReply:
+        case FaultKind::StoredNoReply:
+        case FaultKind::LateReply:
             return at == step && (at != FaultStep::Block || blockHere);
         default:
             return false;
@@ -177,7 +180,8 @@ bool Fault::IsBadHello() const {
 
 bool Fault::LeavesHostWaiting() const {
     return kind == FaultKind::NoReply || kind == FaultKind::SplitReply ||
-           kind == FaultKind::BlockRefused || kind == FaultKind::Vanish;
+           kind == FaultKind::BlockRefused || kind == FaultKind::Vanish ||
+           kind == FaultKind::StoredNoReply || kind == FaultKind::LateReply;
 }
 
 bool Fault::NoiseBursts() const {
@@ -217,9 +221,14 @@ std::string FaultName(const Fault& fault) {
         case FaultKind::DoubleHello:
             return "double-hello";
         case FaultKind::Vanish:
-            return "vanish:" + std::to_string(fault.offset);
+            return fault.step == FaultStep::Serial ? "vanish:serial"
+                                                   : "vanish:" + std::to_string(fault.offset);
         case FaultKind::SerialRefused:
             return "serial-refused";
+        case FaultKind::StoredNoReply:
+            return "stored-no-reply:" + StepText(fault);
+        case FaultKind::LateReply:
+            return "late-reply:" + StepText(fault);
     }
     return "?";
 }
@@ -243,6 +252,12 @@ Fault ParseFault(std::string_view text) {
         ParseStep(argument, kind, fault);
     } else if (kind == "split-reply") {
         fault.kind = FaultKind::SplitReply;
+        ParseStep(argument, kind, fault);
+    } else if (kind == "stored-no-reply") {
+        fault.kind = FaultKind::StoredNoReply;
+        ParseStep(argument, kind, fault);
+    } else if (kind == "late-reply") {
+        fault.kind = FaultKind::LateReply;
         ParseStep(argument, kind, fault);
     } else if (kind == "noise") {
         fault.kind = FaultKind::Noise;
@@ -278,7 +293,10 @@ Fault ParseFault(std::string_view text) {
         fault.kind = FaultKind::DoubleHello;
     } else if (kind == "vanish") {
         fault.kind = FaultKind::Vanish;
-        fault.offset = ParseBlockOffset(argument, kind);
+        if (argument == "serial")
+            fault.step = FaultStep::Serial;
+        else
+            fault.offset = ParseBlockOffset(argument, kind);
     } else if (kind == "serial-refused") {
         RefuseArgument(kind, argument);
         fault.kind = FaultKind::SerialRefused;
@@ -317,6 +335,10 @@ std::string FaultHelp() {
            "                           stored; STEP is identity, init, block:OFFSET,\n"
            "                           checksum or serial\n"
            "  split-reply:STEP         the reply to STEP leaves in two bursts --split-gap apart\n"
+           "  stored-no-reply:STEP     the request of STEP is carried out (a record is\n"
+           "                           stored), its reply never sent\n"
+           "  late-reply:STEP          the request of STEP is carried out and answered after\n"
+           "                           --host-timeout, when the host has given up\n"
            "  noise[:bursts|prefix|both]\n"
            "                           stray bytes (never 0xAB) as bursts of their own and/or\n"
            "                           in front of replies (default both)\n"
@@ -325,7 +347,8 @@ std::string FaultHelp() {
            "  hello-l3[:V]             one hello of version V (1 or 2, default 2), which a\n"
            "                           host with L3 ticked refuses\n"
            "  double-hello             two hellos 40 ms apart\n"
-           "  vanish:OFFSET            the line disappears when the block at OFFSET arrives;\n"
+           "  vanish:OFFSET|serial     the line disappears when the block at OFFSET (or the\n"
+           "                           serial-number record) arrives;\n"
            "                           a new line comes back after --return-delay\n"
            "  serial-refused           serial-number record answered with status 0\n"
            "  OFFSET is a block offset: a multiple of 256 (decimal or 0x hex).\n";

@@ -28,8 +28,10 @@ enum class FaultKind {
     HelloVersion0,  // hello announcing version 0
     HelloL3,        // hello of version `helloVersion` (below 3), which a host with L3 refuses
     DoubleHello,    // two hellos 40 ms apart
-    Vanish,         // the line disappears when the block at `offset` arrives
+    Vanish,         // the line disappears when the block at `offset` (or `step`) arrives
     SerialRefused,  // serial-number record answered with status 0
+    StoredNoReply,  // the request at `step` is carried out, its reply never sent
+    LateReply,      // the request at `step` is carried out, answered after the host's time-out
 };
 
 // Requests at which a reply can be withheld or split.
