@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/settings_store.h"
+#include "app/stored_serial_numbers.h"
 
 namespace comflash {
 namespace {
@@ -159,6 +162,34 @@ TEST_F(RegistryStoreTest, KeyThatCannotBeCreatedReadsEmptyAndRefusesWrites) {
         EXPECT_FALSE(e.Detail().empty());
     }
     EXPECT_FALSE(KeyExists());
+}
+
+// Taking a serial number is one read-modify-write under a named mutex:
+// writers on several threads (or processes) never take one number twice.
+TEST_F(RegistryStoreTest, SerialNumbersTakenAtOnceAreAllDistinct) {
+    store.WriteSetting("SN", "WN000100");
+    StoredSerialNumbers numbers(store);
+    constexpr int kThreads = 4;
+    constexpr int kTakesEach = 20;
+    std::vector<std::vector<std::string>> taken(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kTakesEach; ++i)
+                taken[t].push_back(numbers.Take("COM" + std::to_string(t + 1), ""));
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::set<std::string> distinct;
+    for (const auto& each : taken)
+        distinct.insert(each.begin(), each.end());
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads * kTakesEach));
+    EXPECT_EQ(store.ReadSetting("SN"), "WN000180");
+
+    // Nothing taken since the last one: it goes back.
+    numbers.Settle("WN000179", SerialFate::Refused);
+    EXPECT_EQ(store.ReadSetting("SN"), "WN000179");
 }
 
 }  // namespace
