@@ -246,6 +246,11 @@ const FaultRow kRows[] = {
      "AB12000345#"},
     {"SplitSerialReply", "split-reply:serial", Script::SerialWrite, "split-reply",
      [](const HostSaw& saw) { EXPECT_FALSE(saw.serial.status); }, "AB12000345#"},
+    {"SerialStoredAndTheDeviceReturns", "returns-after:serial", Script::SerialWrite,
+     "returns-after", [](const HostSaw& saw) { EXPECT_FALSE(saw.serial.status); }, "AB12000345#"},
+    // Acknowledged, yet the device holds another number: only a read-back tells.
+    {"SerialStoredOtherwise", "wrong-record:serial", Script::SerialWrite, "wrong-record",
+     [](const HostSaw& saw) { EXPECT_EQ(saw.serial.status, kStatusOk); }, "AB12000340#"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimFault, ::testing::ValuesIn(kRows),

@@ -75,6 +75,34 @@ SimDevice::SimDevice(unsigned number, std::uint8_t version, DeviceSteps& steps)
                 eeprom_.begin() + kDeviceLabelAddress);
 }
 
+void SimDevice::Restore(const DeviceMemory& memory) {
+    std::copy_n(memory.flash.begin(), std::min(memory.flash.size(), flash_.size()), flash_.begin());
+    std::copy_n(memory.eeprom.begin(), std::min(memory.eeprom.size(), eeprom_.size()),
+                eeprom_.begin());
+    HeldRecordFromMemory();
+}
+
+DeviceMemory SimDevice::Memory() const {
+    return {{flash_.begin(), flash_.end()}, {eeprom_.begin(), eeprom_.end()}};
+}
+
+void SimDevice::HoldSerialNumber(std::string_view number) {
+    const std::string record = std::string(kSerialRecordTag) + RecordTextFor(number);
+    std::copy(record.begin(), record.end(), eeprom_.begin() + kSerialRecordAddress);
+    HeldRecordFromMemory();
+}
+
+// The report names the record the device holds, also one it brought along.
+void SimDevice::HeldRecordFromMemory() {
+    const auto tag = std::span(eeprom_).subspan(kSerialRecordAddress, kSerialRecordTag.size());
+    if (!std::equal(tag.begin(), tag.end(), kSerialRecordTag.begin()))
+        return;
+    const auto text = std::span(eeprom_).subspan(kSerialRecordAddress + kSerialRecordTag.size(),
+                                                 kMaxSerialTextLength);
+    const auto mark = std::find(text.begin(), text.end(), std::uint8_t{'#'});
+    steps_.serialRecord = std::string(text.begin(), mark == text.end() ? mark : mark + 1);
+}
+
 void SimDevice::TakeHandshake(std::span<const std::uint8_t> payload) {
     ++steps_.handshakes;
     if (payload.size() < 2)

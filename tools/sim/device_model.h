@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "tools/sim/device_report.h"
@@ -36,9 +37,22 @@ struct Request {
 
 Request ClassifyRequest(std::uint8_t command, std::span<const std::uint8_t> payload);
 
+// What a device keeps while it is off: a device that comes back is the same
+// device with the same memory.
+struct DeviceMemory {
+    std::vector<std::uint8_t> flash;
+    std::vector<std::uint8_t> eeprom;
+};
+
 class SimDevice {
 public:
     SimDevice(unsigned number, std::uint8_t version, DeviceSteps& steps);
+
+    // The memory of a device that was here before.
+    void Restore(const DeviceMemory& memory);
+    DeviceMemory Memory() const;
+    // A serial-number record from the start, as a device provisioned before holds it.
+    void HoldSerialNumber(std::string_view number);
 
     // Takes the key byte of a handshake reply: the last one received counts.
     void TakeHandshake(std::span<const std::uint8_t> payload);
@@ -53,6 +67,7 @@ public:
     std::span<const std::uint8_t> Eeprom() const { return eeprom_; }
 
 private:
+    void HeldRecordFromMemory();
     std::vector<std::uint8_t> ReadIdentity(std::span<const std::uint8_t> payload) const;
     std::uint8_t WriteEeprom(std::uint16_t address, std::span<const std::uint8_t> data,
                              bool refuse);

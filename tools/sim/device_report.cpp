@@ -121,6 +121,10 @@ std::string OutcomeOf(const DeviceReport& report) {
                 return "stored-no-reply";
             case FaultKind::LateReply:
                 return "late-reply";
+            case FaultKind::ReturnsAfter:
+                return "returns-after";
+            case FaultKind::WrongRecord:
+                return "wrong-record";
             default:
                 break;  // noise and a double hello end like a device without fault
         }
@@ -168,6 +172,8 @@ bool AsExpected(const DeviceReport& report) {
         case FaultKind::SerialRefused:
         case FaultKind::StoredNoReply:
         case FaultKind::LateReply:
+        case FaultKind::ReturnsAfter:
+        case FaultKind::WrongRecord:
             return steps.faultPlayed && !steps.finish;
     }
     return false;

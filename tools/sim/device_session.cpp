@@ -83,6 +83,17 @@ bool ChangesTheAnswer(FaultKind kind) {
            kind == FaultKind::WrongChecksum || kind == FaultKind::SerialRefused;
 }
 
+// The serial-number record request with the last character of its text changed.
+std::vector<std::uint8_t> AlteredRecord(std::uint8_t commandByte,
+                                        std::span<const std::uint8_t> payload) {
+    std::vector<std::uint8_t> altered(payload.begin(), payload.end());
+    std::size_t last = altered.size() - 1;
+    if (altered[last] == '#' && last > 0)
+        --last;
+    altered[last] = altered[last] == '0' ? '1' : '0';
+    return EncodeFrame(commandByte, altered);
+}
+
 }  // namespace
 
 DeviceSession::DeviceSession(unsigned number, std::uint8_t version, const Fault& fault,
@@ -292,14 +303,20 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
         trace_.Event(number_, "the request is lost: no reply");
         return;
     }
-    auto reply = device_.Answer(frame.bytes, faultHere && ChangesTheAnswer(fault_.kind));
+    // What the device stores differs from what it was sent, and it says
+    // nothing of it: its last character is changed on the way in.
+    std::vector<std::uint8_t> received = frame.bytes;
+    if (faultHere && fault_.kind == FaultKind::WrongRecord)
+        received = AlteredRecord(frame.command, payload);
+    auto reply = device_.Answer(received, faultHere && ChangesTheAnswer(fault_.kind));
     if (request.kind == RequestKind::Finish)
         return End(DeviceEnd::Finished, now);
     if (!reply)
         return;
     // Carried out, and the host never hears so: the device holds what it was
     // sent (a serial number, say) although the host has no way to know.
-    if (faultHere && fault_.kind == FaultKind::StoredNoReply) {
+    if (faultHere &&
+        (fault_.kind == FaultKind::StoredNoReply || fault_.kind == FaultKind::ReturnsAfter)) {
         trace_.Event(number_, "carried out; the reply is never sent");
         return;
     }

@@ -36,6 +36,11 @@ public:
                   const SessionSettings& settings, SimLine& line, const Trace& trace,
                   TimePoint now);
 
+    // Before the device powers up: the memory of the device it is again, or
+    // the serial number it was provisioned with before.
+    void Restore(const DeviceMemory& memory) { device_.Restore(memory); }
+    void HoldSerialNumber(std::string_view number) { device_.HoldSerialNumber(number); }
+
     // The simulator's loop feeds these.
     void OnLine(bool hostHasOpen, TimePoint now);
     void OnBytes(std::span<const std::uint8_t> bytes, SpeedWindow speed, TimePoint now);
@@ -44,6 +49,11 @@ public:
 
     bool Done() const { return end_.has_value(); }
     bool Vanished() const { return end_ == DeviceEnd::Vanished; }
+    // The next device is this one again (it stored its record unanswered).
+    bool ReturnsAsNext() const {
+        return fault_.kind == FaultKind::ReturnsAfter && steps_.faultPlayed;
+    }
+    DeviceMemory Memory() const { return device_.Memory(); }
     // The next device must not power up before this: the host may still be
     // waiting for a reply this device withheld.
     std::optional<TimePoint> HoldUntil() const;

@@ -162,6 +162,8 @@ bool Fault::TriggersAt(FaultStep at, std::uint16_t blockOffset) const {
         case FaultKind::WrongChecksum:
             return at == FaultStep::Checksum;
         case FaultKind::SerialRefused:
+        case FaultKind::ReturnsAfter:
+        case FaultKind::WrongRecord:
             return at == FaultStep::Serial;
         case FaultKind::NoReply:
         case FaultKind::SplitReply:
@@ -181,7 +183,8 @@ bool Fault::IsBadHello() const {
 bool Fault::LeavesHostWaiting() const {
     return kind == FaultKind::NoReply || kind == FaultKind::SplitReply ||
            kind == FaultKind::BlockRefused || kind == FaultKind::Vanish ||
-           kind == FaultKind::StoredNoReply || kind == FaultKind::LateReply;
+           kind == FaultKind::StoredNoReply || kind == FaultKind::LateReply ||
+           kind == FaultKind::ReturnsAfter;
 }
 
 bool Fault::NoiseBursts() const {
@@ -229,6 +232,10 @@ std::string FaultName(const Fault& fault) {
             return "stored-no-reply:" + StepText(fault);
         case FaultKind::LateReply:
             return "late-reply:" + StepText(fault);
+        case FaultKind::ReturnsAfter:
+            return "returns-after:serial";
+        case FaultKind::WrongRecord:
+            return "wrong-record:serial";
     }
     return "?";
 }
@@ -259,6 +266,11 @@ Fault ParseFault(std::string_view text) {
     } else if (kind == "late-reply") {
         fault.kind = FaultKind::LateReply;
         ParseStep(argument, kind, fault);
+    } else if (kind == "returns-after" || kind == "wrong-record") {
+        if (argument != "serial")
+            throw FaultSyntaxError(std::string(kind) + " takes the step serial");
+        fault.kind = kind == "returns-after" ? FaultKind::ReturnsAfter : FaultKind::WrongRecord;
+        fault.step = FaultStep::Serial;
     } else if (kind == "noise") {
         fault.kind = FaultKind::Noise;
         if (!argument.empty()) {
@@ -351,6 +363,10 @@ std::string FaultHelp() {
            "                           serial-number record) arrives;\n"
            "                           a new line comes back after --return-delay\n"
            "  serial-refused           serial-number record answered with status 0\n"
+           "  returns-after:serial     the record is stored and never answered; the next\n"
+           "                           device is this one again, with what it stored\n"
+           "  wrong-record:serial      the record is acknowledged, but the device stores it\n"
+           "                           with its last character changed\n"
            "  OFFSET is a block offset: a multiple of 256 (decimal or 0x hex).\n";
 }
 

@@ -32,6 +32,8 @@ enum class FaultKind {
     SerialRefused,  // serial-number record answered with status 0
     StoredNoReply,  // the request at `step` is carried out, its reply never sent
     LateReply,      // the request at `step` is carried out, answered after the host's time-out
+    ReturnsAfter,   // the record is stored, never answered, and the next device is this one again
+    WrongRecord,    // the record is acknowledged, but what the device stores differs
 };
 
 // Requests at which a reply can be withheld or split.

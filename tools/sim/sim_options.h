@@ -41,6 +41,7 @@ struct SimOptions {
     bool wire = false;
 
     std::map<unsigned, Fault> faults;
+    std::map<unsigned, std::string> deviceSerials;  // device N starts with this serial number
     bool randomFaults = false;
     std::optional<std::uint64_t> seed;
     double faultRate = 0.3;

@@ -63,6 +63,15 @@ SeriesResult Simulator::Run() {
         const Fault fault = plan_.For(number);
         DeviceSession session(number, options_.VersionOf(number), fault, settings_, line_, trace_,
                               Clock::now());
+        if (const auto held = options_.deviceSerials.find(number);
+            held != options_.deviceSerials.end()) {
+            session.HoldSerialNumber(held->second);
+        }
+        if (carried_) {
+            session.Restore(*carried_);
+            carried_.reset();
+            trace_.Event(number, "is the previous device again");
+        }
         trace_.Event(number, "powers up: version " + std::to_string(options_.VersionOf(number)) +
                                  ", fault " + FaultName(fault));
         while (!stop_.Requested() && !session.Done())
@@ -84,6 +93,8 @@ SeriesResult Simulator::Run() {
         trace_.Event(number, "done: " + OutcomeOf(report) +
                                  (AsExpected(report) ? " (as expected)" : " (NOT as expected)"));
 
+        if (session.ReturnsAsNext())
+            carried_ = session.Memory();
         if (session.Vanished()) {
             line_.Vanish();
             hostHadOpen_ = false;

@@ -54,6 +54,7 @@ private:
     unsigned currentDevice_ = 0;
     bool hostHadOpen_ = false;
     std::optional<TimePoint> returnAt_;
+    std::optional<DeviceMemory> carried_;  // the next device is the last one again
     SpeedWindow speedsSinceRead_;
     std::optional<int> hostBaud_;
 };
