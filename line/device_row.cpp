@@ -1,0 +1,122 @@
+#include "line/device_row.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <mutex>
+#include <random>
+
+#include "line/line_error.h"
+#include "line/serial_series.h"
+
+namespace comflash::line {
+namespace {
+
+using nlohmann::json;
+
+std::string OneLine(const json& body) {
+    // Text that is not UTF-8 (a port name in another code page) is kept with
+    // replacement characters rather than refused.
+    return body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::optional<std::string> OrNull(const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    return text;
+}
+
+void SendDevice(PgConnection& connection, const std::string& key, const json& body) {
+    connection.Exec(
+        "INSERT INTO comflash_devices (key, finished_at, station, port, outcome, image_length, "
+        "image_crc, serial_number, serial_fate, duration_ms, tool_version) "
+        "VALUES ($1, to_timestamp($2::bigint / 1000.0), $3, $4, $5, $6::integer, $7::integer, "
+        "$8, $9, $10::bigint, $11) ON CONFLICT (key) DO NOTHING",
+        {key, std::to_string(body.at("time").get<std::int64_t>()),
+         body.at("station").get<std::string>(), body.at("port").get<std::string>(),
+         body.at("outcome").get<std::string>(),
+         std::to_string(body.at("image_length").get<std::uint32_t>()),
+         std::to_string(body.at("image_crc").get<std::uint16_t>()),
+         OrNull(body.value("serial_number", std::string{})),
+         OrNull(body.value("serial_fate", std::string{})),
+         std::to_string(body.at("duration_ms").get<std::int64_t>()),
+         body.at("tool_version").get<std::string>()});
+}
+
+SerialFate FateNamed(const std::string& name) {
+    for (SerialFate fate :
+         {SerialFate::Written, SerialFate::Refused, SerialFate::Unconfirmed, SerialFate::NotSent}) {
+        if (name == SerialFateName(fate))
+            return fate;
+    }
+    throw LineError("unknown serial-number fate '" + name + "'");
+}
+
+}  // namespace
+
+std::string NewEntryKey() {
+    static std::mutex mutex;
+    static std::mt19937_64 generator{[] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }()};
+    std::lock_guard lock(mutex);
+    char key[40];
+    std::snprintf(key, sizeof key, "%016llx%016llx", static_cast<unsigned long long>(generator()),
+                  static_cast<unsigned long long>(generator()));
+    return key;
+}
+
+SpoolEntry DeviceEntry(const DeviceRow& row, const std::string& key, const std::string& lineId) {
+    json body = {{"kind", "device"},
+                 {"time", row.finishedAt},
+                 {"station", row.station},
+                 {"port", row.port},
+                 {"outcome", row.outcome},
+                 {"image_length", row.imageLength},
+                 {"image_crc", row.imageCrc},
+                 {"duration_ms", row.durationMs},
+                 {"tool_version", row.toolVersion}};
+    if (!row.serialNumber.empty()) {
+        body["serial_number"] = row.serialNumber;
+        body["serial_fate"] = row.serialFate;
+    }
+    if (!lineId.empty())
+        body["line"] = lineId;
+    return {key, OneLine(body)};
+}
+
+SpoolEntry FateEntry(long long reservation, SerialFate fate, const std::string& lineId) {
+    const json body = {{"kind", "fate"},
+                       {"line", lineId},
+                       {"reservation", reservation},
+                       {"fate", SerialFateName(fate)}};
+    return {"fate-" + std::to_string(reservation), OneLine(body)};
+}
+
+void SendEntry(PgConnection& connection, const std::string& lineId, const SpoolEntry& entry) {
+    json body;
+    std::string kind;
+    try {
+        body = json::parse(entry.body);
+        kind = body.at("kind").get<std::string>();
+        const std::string madeFor = body.value("line", std::string{});
+        if (!madeFor.empty() && madeFor != lineId)
+            throw LineError("the entry belongs to another line database (" + madeFor + ")");
+        if (kind == "device") {
+            SendDevice(connection, entry.key, body);
+            return;
+        }
+        if (kind == "fate") {
+            SettleReservation(connection, body.at("reservation").get<long long>(),
+                              FateNamed(body.at("fate").get<std::string>()));
+            return;
+        }
+    } catch (const json::exception& e) {
+        throw LineError(std::string("the entry cannot be read: ") + e.what());
+    }
+    throw LineError("unknown kind of entry '" + kind + "'");
+}
+
+}  // namespace comflash::line

@@ -1,0 +1,103 @@
+#include "line/line_serial_numbers.h"
+
+#include <exception>
+
+#include "app/serial_number.h"
+#include "line/line_marks.h"
+#include "line/serial_series.h"
+
+namespace comflash::line {
+namespace {
+
+constexpr const char* kStoredNumber = "SN";
+
+}  // namespace
+
+LineSerialNumbers::LineSerialNumbers(LineDatabase& line, const SettingsStore& settings)
+    : line_(line), settings_(settings) {}
+
+std::string LineSerialNumbers::StartingNumber(const std::string& atLeast) const {
+    const std::string stored = settings_.ReadSetting(kStoredNumber);
+    // A wanted number behind the stored one loses: numbers in between may be
+    // in devices.
+    const std::string start =
+        atLeast.empty() || SerialNumberBehind(atLeast, stored) ? stored : atLeast;
+    if (!SerialNumberLongEnough(start)) {
+        throw SerialNumberError("Write SN Disable! The serial number '" + start +
+                                "' is shorter than 6 characters: store the first number in " +
+                                settings_.Location() +
+                                " as SN=... (its prefix names the line's series)");
+    }
+    CheckSerialNumberWritable(start);
+    return start;
+}
+
+std::string LineSerialNumbers::Next() const {
+    const std::string start = StartingNumber({});
+    const std::string prefix = SerialPrefix(start);
+    return SerialText(prefix, line_.NextInSeries(prefix, static_cast<int>(SerialValue(start))));
+}
+
+std::string LineSerialNumbers::Take(const std::string& port, const std::string& atLeast) {
+    const std::string start = StartingNumber(atLeast);
+    const std::string prefix = SerialPrefix(start);
+    const Reservation taken = line_.Reserve(prefix, static_cast<int>(SerialValue(start)), port);
+    const std::string number = SerialText(prefix, taken.value);
+    try {
+        std::lock_guard lock(mutex_);
+        if (marked_.count(prefix) == 0) {
+            MarkProvisionedThroughLine(settings_, prefix);
+            marked_.insert(prefix);
+        }
+        FollowLine(prefix, taken.seriesNext);
+        open_[number] = taken;
+    } catch (...) {
+        // The number never left: it goes back before the error is said (or,
+        // when even that fails, stays reserved: a gap).
+        try {
+            line_.Settle(taken, SerialFate::NotSent);
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+    return number;
+}
+
+void LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
+    Reservation reservation;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = open_.find(number);
+        if (found == open_.end())
+            return;  // not a number this source handed out
+        reservation = found->second;
+        open_.erase(found);
+    }
+    line_.Settle(reservation, fate);
+}
+
+std::string LineSerialNumbers::Join() {
+    const std::string start = StartingNumber({});
+    const std::string prefix = SerialPrefix(start);
+    const int next = line_.Join(prefix, static_cast<int>(SerialValue(start)));
+    std::lock_guard lock(mutex_);
+    FollowLine(prefix, next);
+    return SerialText(prefix, next);
+}
+
+void LineSerialNumbers::FollowLine(const std::string& prefix, int lineNext) {
+    const std::string next = SerialText(prefix, lineNext);
+    settings_.ChangeSetting(
+        kStoredNumber, [&](const std::string& stored) -> std::optional<std::string> {
+            // Another series chosen meanwhile, or a station ahead of the line:
+            // left as it is (the next reservation joins with it).
+            if (stored == next ||
+                (SerialNumberLongEnough(stored) && SerialPrefix(stored) != prefix) ||
+                SerialNumberBehind(next, stored)) {
+                return std::nullopt;
+            }
+            return next;
+        });
+}
+
+}  // namespace comflash::line
