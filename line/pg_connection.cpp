@@ -84,6 +84,9 @@ PgConnection::PgConnection(const std::string& conninfo) {
         throw LineUnreachable("out of memory");
     if (PQstatus(conn_) != CONNECTION_OK)
         GiveUp(OneLine(PQerrorMessage(conn_)));
+    // libpq would print the server's notices on standard error.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
 }
 
 PgConnection::~PgConnection() {
