@@ -181,11 +181,11 @@ int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostre
     try {
         options = ParseOptions(args);
     } catch (const UsageError& e) {
-        err << "comflash-cli: " << e.what() << "\n" << kUsage;
+        err << "comflash-cli: " << e.what() << " (comflash-cli --help lists the options)\n";
         return kExitSetup;
     }
     if (options.help) {
-        out << kUsage;
+        out << Usage();
         return kExitOk;
     }
     if (options.listPorts) {

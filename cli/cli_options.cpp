@@ -3,94 +3,83 @@
 #include <charconv>
 
 namespace comflash::cli {
-
-const char* const kUsage =
-    "usage: comflash-cli --port PORT [--port PORT ...] [options]\n"
-    "       comflash-cli --list-ports\n"
-    "       comflash-cli --show-sn | --set-sn TEXT [--force]\n"
-    "\n"
-    "Updates every device that says hello on the given ports, one after another,\n"
-    "with the built-in firmware image (Auto on). PORT is COM1 to COM32 (resolved\n"
-    "through the port map) or a device path such as /dev/ttyUSB0.\n"
-    "\n"
-    "options:\n"
-    "  --devices N        end after N devices per port have finished\n"
-    "  --image-text FILE  use this enciphered image text instead of the built-in image\n"
-    "  --no-fast          update at 9600 baud instead of 38400\n"
-    "  --l3               refuse devices whose protocol version is below 3\n"
-    "  --json             one JSON object per event on standard output\n"
-    "  --record FILE      append one JSON line per finished device to FILE\n"
-    "  --write-sn         write the stored serial number into each device instead of\n"
-    "                     updating it, and advance the number after each device\n"
-    "  --show-sn          print the serial number the next device receives\n"
-    "  --set-sn TEXT      store TEXT as the next serial number (6 to 16 printable\n"
-    "                     characters ending in six digits)\n"
-    "  --force            with --set-sn: store a number behind the stored one, although\n"
-    "                     the numbers in between may already be in devices\n"
-    "  --list-ports       list the serial devices present and the COM names leading to them\n"
-    "  --help             show this text\n"
-    "\n"
-    "exit status: 0 every device updated, 1 a device failed, 2 bad arguments, an image\n"
-    "that does not decode or a port that cannot be opened\n";
-
 namespace {
 
-unsigned ParseCount(std::string_view text) {
+constexpr const char* kDescription =
+    "Updates every device that says hello on the given ports, one after another,\n"
+    "with the built-in firmware image (Auto on). PORT is COM1 to COM32 (resolved\n"
+    "through the port map) or a device path such as /dev/ttyUSB0.";
+
+constexpr const char* kUsageLines =
+    "comflash-cli --port PORT [--port PORT ...] [options]\n"
+    "       comflash-cli --list-ports\n"
+    "       comflash-cli --show-sn | --set-sn TEXT [--force]";
+
+constexpr const char* kFooter =
+    "exit status: 0 every device updated, 1 a device failed, 2 bad arguments, an image\n"
+    "that does not decode or a port that cannot be opened";
+
+unsigned ParseCount(const std::string& text) {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value == 0) {
-        throw UsageError("--devices needs a whole number above 0, not '" + std::string(text) + "'");
-    }
+    if (error != std::errc{} || end != text.data() + text.size() || value == 0)
+        throw UsageError("--devices needs a whole number above 0, not '" + text + "'");
     return value;
 }
 
-}  // namespace
+// Every option of comflash-cli, in the order --help lists them.
+void DeclareOptions(CLI::App& app, CliOptions& options) {
+    app.add_option("--port", options.ports,
+                   "a port to serve (repeatable: all ports run at once,\n"
+                   "one controller each)")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
+    app.add_option_function<std::string>(
+           "--devices", [&options](const std::string& text) { options.devices = ParseCount(text); },
+           "end after N devices per port have finished")
+        ->type_name("N");
+    app.add_option("--image-text", options.imageText,
+                   "use this enciphered image text instead of the\n"
+                   "built-in image")
+        ->type_name("FILE");
+    app.add_flag_callback(
+        "--no-fast", [&options] { options.fast = false; }, "update at 9600 baud instead of 38400");
+    app.add_flag("--l3", options.l3, "refuse devices whose protocol version is below 3");
+    app.add_flag("--json", options.json, "one JSON object per event on standard output");
+    app.add_option("--record", options.record, "append one JSON line per finished device to FILE")
+        ->type_name("FILE");
+    app.add_flag("--write-sn", options.writeSerialNumbers,
+                 "write the stored serial number into each device\n"
+                 "instead of updating it, and advance the number after\n"
+                 "each device");
+    app.add_flag("--show-sn", options.showSerialNumber,
+                 "print the serial number the next device receives");
+    app.add_option("--set-sn", options.setSerialNumber,
+                   "store TEXT as the next serial number (6 to 16\n"
+                   "printable characters ending in six digits)")
+        ->type_name("TEXT");
+    app.add_flag("--force", options.force,
+                 "with --set-sn: store a number behind the stored one,\n"
+                 "although the numbers in between may already be in\n"
+                 "devices");
+    app.add_flag("--list-ports", options.listPorts,
+                 "list the serial devices present and the COM names\n"
+                 "leading to them");
+}
 
-CliOptions ParseOptions(std::span<const std::string_view> args) {
-    CliOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        auto value = [&]() -> std::string_view {
-            if (i + 1 >= args.size())
-                throw UsageError(std::string(arg) + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--port") {
-            options.ports.emplace_back(value());
-        } else if (arg == "--devices") {
-            options.devices = ParseCount(value());
-        } else if (arg == "--image-text") {
-            options.imageText = std::filesystem::path(value());
-        } else if (arg == "--record") {
-            options.record = std::filesystem::path(value());
-        } else if (arg == "--no-fast") {
-            options.fast = false;
-        } else if (arg == "--l3") {
-            options.l3 = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--write-sn") {
-            options.writeSerialNumbers = true;
-        } else if (arg == "--show-sn") {
-            options.showSerialNumber = true;
-        } else if (arg == "--set-sn") {
-            options.setSerialNumber = std::string(value());
-        } else if (arg == "--force") {
-            options.force = true;
-        } else if (arg == "--list-ports") {
-            options.listPorts = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else {
-            throw UsageError("unknown option '" + std::string(arg) + "'");
-        }
-    }
+void MakeApp(CLI::App& app, CliOptions& options) {
+    app.description(kDescription);
+    app.footer(kFooter);
+    UseCommonHelpLayout(app, kUsageLines);
+    DeclareOptions(app, options);
+}
+
+void CheckCombinations(const CliOptions& options) {
     if (options.force && !options.setSerialNumber)
         throw UsageError("--force goes with --set-sn");
     const bool serialNumberOnly = options.showSerialNumber || options.setSerialNumber;
-    if (!options.help && !options.listPorts && !serialNumberOnly && options.ports.empty()) {
+    if (!options.listPorts && !serialNumberOnly && options.ports.empty())
         throw UsageError("name at least one port with --port");
-    }
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         if (options.ports[i].empty())
             throw UsageError("--port needs a port name");
@@ -99,7 +88,27 @@ CliOptions ParseOptions(std::span<const std::string_view> args) {
                 throw UsageError("port " + options.ports[i] + " is named twice");
         }
     }
+}
+
+}  // namespace
+
+CliOptions ParseOptions(std::span<const std::string_view> args) {
+    CliOptions options;
+    CLI::App app("", "comflash-cli");
+    MakeApp(app, options);
+    if (!ParseCommandLine(app, args)) {
+        options.help = true;
+        return options;
+    }
+    CheckCombinations(options);
     return options;
+}
+
+std::string Usage() {
+    CliOptions unused;
+    CLI::App app("", "comflash-cli");
+    MakeApp(app, unused);
+    return HelpText(app);
 }
 
 }  // namespace comflash::cli

@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "frontend/command_line.h"
 
 namespace comflash::cli {
 
@@ -27,14 +28,12 @@ struct CliOptions {
     bool help = false;
 };
 
-// Bad arguments: the message says what is wrong.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using comflash::UsageError;
 
+// Throws UsageError for bad arguments.
 CliOptions ParseOptions(std::span<const std::string_view> args);
 
-extern const char* const kUsage;
+// The --help text.
+std::string Usage();
 
 }  // namespace comflash::cli

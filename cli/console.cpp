@@ -97,15 +97,13 @@ void Console::RunSummary(const std::string& text) {
 
 void Console::Event(const std::string& port, const char* kind, const std::string& text) {
     const PortView& view = ports_[port];
-    out_ << JsonLine()
-                .Add("port", port)
-                .Add("time", IsoTime(NowMilliseconds()))
-                .Add("kind", kind)
-                .Add("text", text)
-                .Add("ok", std::int64_t{view.ok})
-                .Add("err", std::int64_t{view.errors})
-                .Add("progress", std::int64_t{view.progress})
-                .Text()
+    out_ << JsonLine({{"port", port},
+                      {"time", IsoTime(NowMilliseconds())},
+                      {"kind", kind},
+                      {"text", text},
+                      {"ok", view.ok},
+                      {"err", view.errors},
+                      {"progress", view.progress}})
          << std::endl;
 }
 

@@ -1,26 +1,19 @@
-// One JSON object on one line, built field by field.
+// The JSON that comflash-cli writes: one object per line, fields in the order
+// they were added.
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 
 namespace comflash::cli {
 
-class JsonLine {
-public:
-    JsonLine& Add(std::string_view name, std::string_view text);
-    JsonLine& Add(std::string_view name, const char* text) {
-        return Add(name, std::string_view(text));
-    }
-    JsonLine& Add(std::string_view name, std::int64_t number);
-    JsonLine& Add(std::string_view name, bool value);
-    std::string Text() const { return "{" + fields_ + "}"; }
+using JsonObject = nlohmann::ordered_json;
 
-private:
-    void Name(std::string_view name);
-    std::string fields_;
-};
+// The object on one line, without the line break. Text that is not UTF-8
+// (a device can send any byte) has its bad bytes replaced, so that the line
+// stays JSON that every reader takes.
+std::string JsonLine(const JsonObject& object);
 
 // UTC time with milliseconds, as 2026-12-10T11:53:17.123Z.
 std::string IsoTime(std::int64_t unixMilliseconds);

@@ -4,6 +4,10 @@
 #include <cctype>
 #include <charconv>
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
 namespace comflash {
 namespace {
 
@@ -36,35 +40,69 @@ unsigned DeviceCount(const std::string& text) {
     return count;
 }
 
+// The toolkit's own options have one dash (-platform offscreen, -style
+// Fusion) and are the application's to take; they and their values are left
+// out here.
+QStringList OursOnly(const std::vector<std::string>& arguments) {
+    QStringList ours{QStringLiteral("comflash")};
+    for (const std::string& argument : arguments) {
+        const bool toolkits = argument.size() > 1 && argument[0] == '-' && argument[1] != '-';
+        if (!toolkits)
+            ours << QString::fromStdString(argument);
+    }
+    return ours;
+}
+
+struct Declared {
+    QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("COMn")};
+    QCommandLineOption tickAuto{QStringLiteral("auto")};
+    QCommandLineOption open{QStringLiteral("open")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
+                                       QStringLiteral("N")};
+    QCommandLineOption help{QStringLiteral("help")};
+};
+
+// QCommandLineParser says "Missing value after '--port'."; the window's
+// messages name the option the way the other programs do.
+[[noreturn]] void Refuse(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        throw WindowOptionError("unknown option \"--" + unknown.front().toStdString() +
+                                "\" (comflash --help lists the options)");
+    }
+    const QString text = parser.errorText();
+    const qsizetype from = text.indexOf(QLatin1Char('\''));
+    const qsizetype to = text.lastIndexOf(QLatin1Char('\''));
+    const std::string option = from >= 0 && to > from
+                                   ? text.mid(from + 1, to - from - 1).toStdString()
+                                   : text.toStdString();
+    if (text.startsWith(QStringLiteral("Missing value")))
+        throw WindowOptionError(option + " needs a value");
+    throw WindowOptionError(option + " takes no value");
+}
+
 }  // namespace
 
 WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
+    const Declared declared;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({declared.port, declared.tickAuto, declared.open, declared.screenshot,
+                       declared.screenshotAfter, declared.help});
+    if (!parser.parse(OursOnly(arguments)))
+        Refuse(parser);
+
     WindowOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        if (option.rfind("--", 0) != 0)
-            continue;  // the toolkit's, such as -platform offscreen
-        const auto value = [&]() -> const std::string& {
-            if (i + 1 >= arguments.size())
-                throw WindowOptionError(option + " needs a value");
-            return arguments[++i];
-        };
-        if (option == "--port")
-            options.portIndex = PortIndex(value());
-        else if (option == "--auto")
-            options.tickAuto = true;
-        else if (option == "--open")
-            options.open = true;
-        else if (option == "--screenshot")
-            options.screenshot = value();
-        else if (option == "--screenshot-after")
-            options.screenshotAfter = DeviceCount(value());
-        else if (option == "--help")
-            options.help = true;
-        else
-            throw WindowOptionError("unknown option \"" + option +
-                                    "\" (comflash --help lists the options)");
-    }
+    if (parser.isSet(declared.port))
+        options.portIndex = PortIndex(parser.value(declared.port).toStdString());
+    options.tickAuto = parser.isSet(declared.tickAuto);
+    options.open = parser.isSet(declared.open);
+    if (parser.isSet(declared.screenshot))
+        options.screenshot = parser.value(declared.screenshot).toStdString();
+    if (parser.isSet(declared.screenshotAfter))
+        options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter).toStdString());
+    options.help = parser.isSet(declared.help);
     if (options.screenshotAfter > 0 && !options.screenshot)
         throw WindowOptionError("--screenshot-after needs --screenshot FILE");
     return options;

@@ -1,12 +1,14 @@
-// Reads the simulator's report: one JSON object per line.
+// Reads the JSON the programs write (the simulator's report, the CLI's
+// record and events): one object per line, read with nlohmann/json and
+// looked at through a few strict accessors that fail a test loudly instead of
+// guessing.
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace comflash::simtest {
@@ -14,25 +16,28 @@ namespace comflash::simtest {
 class Json {
 public:
     using Array = std::vector<Json>;
-    using Object = std::map<std::string, Json, std::less<>>;
 
     static Json Parse(std::string_view text);  // throws std::runtime_error
 
-    bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
-    bool Bool() const { return std::get<bool>(value_); }
-    long long Int() const { return static_cast<long long>(std::get<double>(value_)); }
-    const std::string& String() const { return std::get<std::string>(value_); }
-    const Array& Items() const { return *std::get<std::shared_ptr<Array>>(value_); }
+    bool IsNull() const { return node_->is_null(); }
+    bool Bool() const { return node_->get<bool>(); }
+    long long Int() const { return node_->get<long long>(); }
+    std::string String() const { return node_->get<std::string>(); }
+    Array Items() const;
     // Every integer of an array of numbers.
-    std::vector<long long> Ints() const;
-    bool Has(std::string_view key) const;
-    const Json& operator[](std::string_view key) const;  // throws when missing
+    std::vector<long long> Ints() const { return node_->get<std::vector<long long>>(); }
+    bool Has(std::string_view key) const { return node_->contains(key); }
+    Json operator[](std::string_view key) const;  // throws when missing
+    // The value as the library holds it, for anything the accessors lack.
+    const nlohmann::json& Value() const { return *node_; }
 
 private:
-    friend class JsonParser;
-    std::variant<std::monostate, bool, double, std::string, std::shared_ptr<Array>,
-                 std::shared_ptr<Object>>
-        value_;
+    Json(std::shared_ptr<const nlohmann::json> root, const nlohmann::json* node)
+        : root_(std::move(root)), node_(node) {}
+
+    // The whole document stays alive as long as any part of it is looked at.
+    std::shared_ptr<const nlohmann::json> root_;
+    const nlohmann::json* node_;
 };
 
 std::vector<Json> ReadJsonLines(const std::filesystem::path& path);

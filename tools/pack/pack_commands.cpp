@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/command_line.h"
 #include "image/enhex.h"
 #include "image/firmware_file.h"
 #include "image/image_loader.h"
@@ -15,23 +16,15 @@
 namespace comflash::pack {
 namespace {
 
-constexpr std::string_view kHelp =
-    "Usage: comflash-pack encode FIRMWARE TEXT\n"
-    "       comflash-pack decode TEXT FIRMWARE\n"
-    "\n"
-    "encode  enciphers FIRMWARE into the image text that comflash carries built in.\n"
-    "        FIRMWARE is a raw binary, or Intel HEX (by the extension .hex or .ihx,\n"
-    "        or by its content); gaps in a HEX file are filled with 0xFF.\n"
-    "decode  checks TEXT the way comflash does at start-up and writes the image\n"
-    "        it holds to FIRMWARE as a raw binary.\n"
-    "\n"
-    "An image holds 2 to 65280 bytes. An output file is replaced only when the\n"
-    "command succeeds; on any error nothing is written and the exit status is 1.\n";
+constexpr const char* kUsageLines =
+    "comflash-pack encode FIRMWARE TEXT\n"
+    "       comflash-pack decode TEXT FIRMWARE";
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+constexpr const char* kFooter =
+    "FIRMWARE is a raw binary, or Intel HEX (by the extension .hex or .ihx, or by\n"
+    "its content); gaps in a HEX file are filled with 0xFF. An image holds 2 to\n"
+    "65280 bytes. An output file is replaced only when the command succeeds; on any\n"
+    "error nothing is written and the exit status is 1 (2 for bad arguments).";
 
 class CommandError : public std::runtime_error {
 public:
@@ -76,49 +69,47 @@ void Decode(std::string_view textPath, std::string_view firmwarePath) {
     WriteFileAtomically(firmwarePath, std::span(bytes, image->Length));
 }
 
-void RunCommand(std::span<const std::string_view> args) {
-    if (args.empty())
-        throw UsageError("no command given");
-    const std::string_view command = args[0];
-    const auto operands = args.subspan(1);
-    for (std::string_view operand : operands) {
-        if (operand.starts_with('-'))
-            throw UsageError("unknown option '" + std::string(operand) + "'");
-    }
-    if (command == "encode" || command == "decode") {
-        if (operands.size() != 2) {
-            throw UsageError(std::string(command) + " takes two files, " +
-                             (command == "encode" ? "FIRMWARE and TEXT" : "TEXT and FIRMWARE"));
-        }
-        if (command == "encode") {
-            Encode(operands[0], operands[1]);
-        } else {
-            Decode(operands[0], operands[1]);
-        }
-        return;
-    }
-    if (command.starts_with('-'))
-        throw UsageError("unknown option '" + std::string(command) + "'");
-    throw UsageError("unknown command '" + std::string(command) + "'");
-}
+// The two files of a command, in the order its usage names them.
+struct Operands {
+    std::string first;
+    std::string second;
+};
 
-bool AsksForHelp(std::span<const std::string_view> args) {
-    for (std::string_view arg : args) {
-        if (arg == "--help" || arg == "-h")
-            return true;
-    }
-    return false;
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* help, const char* first,
+                     const char* second, Operands& operands) {
+    CLI::App* command = app.add_subcommand(name, help);
+    command->add_option(first, operands.first, "")->required();
+    command->add_option(second, operands.second, "")->required();
+    return command;
 }
 
 }  // namespace
 
 int Run(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-    if (AsksForHelp(args)) {
-        out << kHelp;
-        return kExitOk;
-    }
+    CLI::App app("", "comflash-pack");
+    app.footer(kFooter);
+    UseCommonHelpLayout(app, kUsageLines);
+    Operands operands;
+    const CLI::App* encode = AddCommand(app, "encode",
+                                        "encipher FIRMWARE into the image text that comflash\n"
+                                        "carries built in",
+                                        "FIRMWARE", "TEXT", operands);
+    const CLI::App* decode = AddCommand(app, "decode",
+                                        "check TEXT the way comflash does at start-up and\n"
+                                        "write its image to FIRMWARE as a raw binary",
+                                        "TEXT", "FIRMWARE", operands);
     try {
-        RunCommand(args);
+        if (!ParseCommandLine(app, args)) {
+            out << HelpText(app);
+            return kExitOk;
+        }
+        if (encode->parsed()) {
+            Encode(operands.first, operands.second);
+        } else if (decode->parsed()) {
+            Decode(operands.first, operands.second);
+        } else {
+            throw UsageError("no command given: encode or decode");
+        }
         return kExitOk;
     } catch (const UsageError& e) {
         err << "comflash-pack: " << e.what() << " (see comflash-pack --help)\n";

@@ -2,92 +2,45 @@
 
 #include <cerrno>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace comflash::sim {
 namespace {
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
+using Json = nlohmann::ordered_json;
+
+// Record bytes are not necessarily text: each goes out as the code point of
+// its value, so nothing is lost and the line stays valid UTF-8.
+std::string BytesAsCodePoints(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            // Record bytes are not necessarily text: each goes out as its own
-            // code point so nothing is lost or left invalid.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
+        if (byte < 0x80) {
+            text += c;
         } else {
-            out += c;
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
         }
     }
-    return out + "\"";
-}
-
-template <typename Number>
-std::string JsonNumbers(const std::vector<Number>& values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0)
-            out += ",";
-        out += std::to_string(values[i]);
-    }
-    return out + "]";
-}
-
-std::string JsonWrites(const std::vector<EepromWrite>& writes) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-        if (i > 0)
-            out += ",";
-        out += "{\"address\":" + std::to_string(writes[i].address) +
-               ",\"length\":" + std::to_string(writes[i].length) + "}";
-    }
-    return out + "]";
+    return text;
 }
 
 template <typename T>
-std::string JsonOptional(const std::optional<T>& value) {
-    if (!value)
-        return "null";
-    if constexpr (std::is_same_v<T, bool>) {
-        return *value ? "true" : "false";
-    } else if constexpr (std::is_same_v<T, std::string>) {
-        return JsonString(*value);
-    } else {
-        return std::to_string(*value);
-    }
+Json Optional(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
 }
 
-std::string JsonBool(bool value) {
-    return value ? "true" : "false";
+Json EepromWrites(const std::vector<EepromWrite>& writes) {
+    Json list = Json::array();
+    for (const EepromWrite& write : writes)
+        list.push_back({{"address", write.address}, {"length", write.length}});
+    return list;
 }
 
 long long EpochMillis(std::chrono::system_clock::time_point at) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
 }
-
-class JsonObject {
-public:
-    JsonObject& Add(std::string_view name, const std::string& rawValue) {
-        text_ += text_.size() > 1 ? ",\"" : "\"";
-        text_ += name;
-        text_ += "\":";
-        text_ += rawValue;
-        return *this;
-    }
-    template <typename Value>
-    JsonObject& Number(std::string_view name, Value value) {
-        return Add(name, std::to_string(value));
-    }
-    std::string Close() { return text_ + "}"; }
-
-private:
-    std::string text_ = "{";
-};
 
 }  // namespace
 
@@ -181,38 +134,40 @@ bool AsExpected(const DeviceReport& report) {
 
 std::string ToJsonLine(const DeviceReport& report) {
     const DeviceSteps& s = report.steps;
-    JsonObject json;
-    json.Number("device", report.device)
-        .Add("port", JsonString(report.port))
-        .Number("version", unsigned{report.version})
-        .Add("fault", JsonString(FaultName(report.fault)))
-        .Add("fault_played", JsonBool(s.faultPlayed))
-        .Number("hellos", s.hellos)
-        .Number("handshakes", s.handshakes)
-        .Add("key_bytes", JsonNumbers(s.keyBytes))
-        .Number("identity_requests", s.identityRequests)
-        .Number("init_requests", s.initRequests)
-        .Number("blocks", s.blocks)
-        .Add("refused_offsets", JsonNumbers(s.refusedOffsets))
-        .Number("unreadable_blocks", s.unreadableBlocks)
-        .Number("checksum_requests", s.checksumRequests)
-        .Add("checksum_count", JsonOptional(s.checksumCount))
-        .Add("checksum_value", JsonOptional(s.checksumValue))
-        .Add("finish", JsonBool(s.finish))
-        .Add("image_equal", JsonOptional(report.imageEqual))
-        .Add("eeprom_writes", JsonWrites(s.eepromWrites))
-        .Add("serial_record", JsonOptional(s.serialRecord))
-        .Number("wrong_speed_frames", s.wrongSpeedFrames)
-        .Number("garbled_hellos", s.garbledHellos)
-        .Number("garbled_replies", s.garbledReplies)
-        .Number("bad_frames", s.badFrames)
-        .Number("other_frames", s.otherFrames)
-        .Number("start_ms", EpochMillis(report.startedAt))
-        .Number("end_ms", EpochMillis(report.endedAt))
-        .Number("duration_ms", static_cast<long long>(report.duration.count()))
-        .Add("outcome", JsonString(OutcomeOf(report)))
-        .Add("as_expected", JsonBool(AsExpected(report)));
-    return json.Close();
+    const Json serialRecord =
+        s.serialRecord ? Json(BytesAsCodePoints(*s.serialRecord)) : Json(nullptr);
+    const Json line = {{"device", report.device},
+                       {"port", report.port},
+                       {"version", unsigned{report.version}},
+                       {"fault", FaultName(report.fault)},
+                       {"fault_played", s.faultPlayed},
+                       {"hellos", s.hellos},
+                       {"handshakes", s.handshakes},
+                       {"key_bytes", s.keyBytes},
+                       {"identity_requests", s.identityRequests},
+                       {"init_requests", s.initRequests},
+                       {"blocks", s.blocks},
+                       {"refused_offsets", s.refusedOffsets},
+                       {"unreadable_blocks", s.unreadableBlocks},
+                       {"checksum_requests", s.checksumRequests},
+                       {"checksum_count", Optional(s.checksumCount)},
+                       {"checksum_value", Optional(s.checksumValue)},
+                       {"finish", s.finish},
+                       {"image_equal", Optional(report.imageEqual)},
+                       {"eeprom_writes", EepromWrites(s.eepromWrites)},
+                       {"serial_record", serialRecord},
+                       {"wrong_speed_frames", s.wrongSpeedFrames},
+                       {"garbled_hellos", s.garbledHellos},
+                       {"garbled_replies", s.garbledReplies},
+                       {"bad_frames", s.badFrames},
+                       {"other_frames", s.otherFrames},
+                       {"start_ms", EpochMillis(report.startedAt)},
+                       {"end_ms", EpochMillis(report.endedAt)},
+                       {"duration_ms", static_cast<long long>(report.duration.count())},
+                       {"outcome", OutcomeOf(report)},
+                       {"as_expected", AsExpected(report)}};
+    // The port path is the system's; a name that is not UTF-8 keeps the line readable.
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 ReportFile::ReportFile(const std::filesystem::path& path)

@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
     try {
         options = ParseSimOptions(arguments);
     } catch (const SimOptionError& error) {
-        std::fprintf(stderr, "comflash-sim: %s\n", error.what());
+        std::fprintf(stderr, "comflash-sim: %s (comflash-sim --help lists the options)\n",
+                     error.what());
         return kExitUsage;
     }
     if (options.help) {

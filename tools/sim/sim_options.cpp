@@ -1,8 +1,5 @@
 #include "tools/sim/sim_options.h"
 
-#include <charconv>
-#include <functional>
-
 #include "tools/sim/line_speed.h"
 
 namespace comflash::sim {
@@ -10,23 +7,6 @@ namespace {
 
 constexpr std::uint64_t kLongestDelayMs = 24ULL * 3600 * 1000;
 constexpr std::uint64_t kShortestHelloIntervalMs = 50;  // closer hellos merge into one host chunk
-
-std::uint64_t ParseUnsigned(std::string_view option, std::string_view text,
-                            std::uint64_t largest = UINT64_MAX) {
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
-        value > largest) {
-        throw SimOptionError(std::string(option) + " takes a whole number" +
-                             (largest != UINT64_MAX ? " up to " + std::to_string(largest) : "") +
-                             ", not \"" + std::string(text) + "\"");
-    }
-    return value;
-}
-
-Millis ParseMillis(std::string_view option, std::string_view text) {
-    return Millis(ParseUnsigned(option, text, kLongestDelayMs));
-}
 
 std::vector<std::uint8_t> ParseVersions(std::string_view text) {
     std::vector<std::uint8_t> versions;
@@ -43,17 +23,6 @@ std::vector<std::uint8_t> ParseVersions(std::string_view text) {
             return versions;
         text.remove_prefix(comma + 1);
     }
-}
-
-double ParseRate(std::string_view text) {
-    double value = -1;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || !(value >= 0) ||
-        value > 1) {
-        throw SimOptionError("--fault-rate takes a fraction from 0 to 1, not \"" +
-                             std::string(text) + "\"");
-    }
-    return value;
 }
 
 void CheckConsistency(const SimOptions& options) {
@@ -81,150 +50,173 @@ void CheckConsistency(const SimOptions& options) {
     }
 }
 
+void AddFault(SimOptions& options, const std::string& text) {
+    try {
+        const DeviceFault chosen = ParseDeviceFault(text);
+        if (!options.faults.emplace(chosen.device, chosen.fault).second) {
+            throw SimOptionError("--fault: device " + std::to_string(chosen.device) +
+                                 " already has a fault; one fault per device");
+        }
+    } catch (const FaultSyntaxError& error) {
+        throw SimOptionError("--fault " + text + ": " + error.what());
+    }
+}
+
+// A time in milliseconds, whole and at most a day.
+void AddMillisOption(CLI::App& app, const char* name, Millis& target, const char* help,
+                     const char* group) {
+    app.add_option_function<std::uint64_t>(
+           name, [&target](std::uint64_t value) { target = Millis(value); }, help)
+        ->type_name("MS")
+        ->check(CLI::Range(std::uint64_t{0}, kLongestDelayMs).description(""))
+        ->group(group);
+}
+
+// Every option of comflash-sim, in the order --help lists them.
+void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults) {
+    app.add_option("--link", options.link,
+                   "keep PATH a symbolic link to the port (also after it\n"
+                   "vanishes and returns; removed at exit)")
+        ->type_name("PATH")
+        ->group("Line");
+    app.add_option("--attach", options.attach,
+                   "serve an existing serial device instead of a new\n"
+                   "pseudo-terminal (no open or speed checks possible)")
+        ->type_name("PATH")
+        ->group("Line");
+    app.add_option_function<int>(
+           "--update-baud",
+           [&options](int baud) {
+               if (!IsSupportedBaud(baud)) {
+                   throw SimOptionError(
+                       "--update-baud " + std::to_string(baud) +
+                       " is not a standard rate (for example 9600, 38400, 115200)");
+               }
+               options.updateBaud = baud;
+           },
+           "speed of the update phase (default 38400)")
+        ->type_name("BAUD")
+        ->check(CLI::Range(0, 10'000'000).description(""))
+        ->group("Line");
+    app.add_flag("--wire", options.wire,
+                 "hold each reply for the transmission time of request\n"
+                 "and reply at the line speed (10 bits a byte)")
+        ->group("Line");
+    AddMillisOption(app, "--device-delay", options.deviceDelay,
+                    "processing time before each reply (default 0)", "Line");
+
+    app.add_option_function<unsigned>(
+           "--devices",
+           [&options](unsigned devices) {
+               if (devices == 0)
+                   throw SimOptionError("--devices takes at least 1");
+               options.devices = devices;
+           },
+           "play N devices, then exit (default: until stopped)")
+        ->type_name("N")
+        ->check(CLI::Range(0u, 1'000'000'000u).description(""))
+        ->group("Devices");
+    app.add_option_function<std::string>(
+           "--version",
+           [&options](const std::string& text) { options.versions = ParseVersions(text); },
+           "protocol version of each device, cycling (default 3)")
+        ->type_name("V[,V...]")
+        ->group("Devices");
+    AddMillisOption(app, "--hello-interval", options.helloInterval,
+                    "hello repeat while unanswered (default 1000, at least 50)", "Devices");
+    AddMillisOption(app, "--power-up-delay", options.powerUpDelay,
+                    "pause between one device and the next (default 300)", "Devices");
+    AddMillisOption(app, "--quiet-end", options.quietEnd,
+                    "a device is done after this long without a host\n"
+                    "frame (default 2000)",
+                    "Devices");
+    AddMillisOption(app, "--host-timeout", options.hostTimeout,
+                    "after a withheld reply, the next device waits this\n"
+                    "long for the host's reply time-out (default 17000)",
+                    "Devices");
+    AddMillisOption(app, "--return-delay", options.returnDelay,
+                    "a vanished line returns after this long (default 1000)", "Devices");
+    AddMillisOption(app, "--split-gap", options.splitGap,
+                    "pause inside a split reply (default 100)", "Devices");
+
+    app.add_option("--fault", faults,
+                   "device N plays fault KIND (repeatable, one per\n"
+                   "device; kinds below)")
+        ->type_name("N:KIND[:ARG]")
+        ->allow_extra_args(false)
+        ->group("Faults");
+    app.add_option_function<std::string>(
+           "--faults",
+           [&options](const std::string& text) {
+               if (text != "random" && text != "none")
+                   throw SimOptionError("--faults takes random or none");
+               options.randomFaults = text == "random";
+           },
+           "draw faults at random for the other devices: the\n"
+           "update faults (vanish only with --link; no serial or\n"
+           "hello-l3 faults, which need a host set up for them)")
+        ->type_name("random|none")
+        ->group("Faults");
+    app.add_option("--seed", options.seed, "seed of the random faults (same seed, same plan)")
+        ->type_name("S")
+        ->group("Faults");
+    app.add_option("--fault-rate", options.faultRate,
+                   "share of devices with a random fault (default 0.3)")
+        ->type_name("P")
+        ->check(CLI::Range(0.0, 1.0).description(""))
+        ->group("Faults");
+    app.add_flag("--show-plan", options.showPlan,
+                 "print each device's fault (needs --devices) and exit")
+        ->group("Faults");
+
+    app.add_option("--expect", options.expect,
+                   "firmware (raw binary or Intel HEX) the devices\n"
+                   "should hold")
+        ->type_name("FILE")
+        ->group("Results");
+    app.add_option("--report", options.report, "one JSON line per device, written when it is done")
+        ->type_name("FILE")
+        ->group("Results");
+    app.add_flag("--trace", options.trace,
+                 "every frame in and out, time-stamped, on standard\n"
+                 "error")
+        ->group("Results");
+}
+
+void MakeApp(CLI::App& app, SimOptions& options, std::vector<std::string>& faults) {
+    app.description(
+        "Plays a series of devices on a pseudo-terminal for comflash to update. The first\n"
+        "line of standard output is the port path to open.");
+    app.footer("Fault kinds:\n" + FaultHelp() +
+               "\nExit status: 0 when every device went as its fault predicts, 1 otherwise,\n"
+               "2 for bad arguments or a line that cannot be opened.");
+    UseCommonHelpLayout(app, "comflash-sim [options]");
+    DeclareOptions(app, options, faults);
+}
+
 }  // namespace
 
 SimOptions ParseSimOptions(std::span<const std::string_view> arguments) {
     SimOptions options;
-    using Handler = std::function<void(std::string_view)>;
-    const std::map<std::string_view, Handler> withValue = {
-        {"--link", [&](std::string_view v) { options.link = std::filesystem::path(v); }},
-        {"--attach", [&](std::string_view v) { options.attach = std::filesystem::path(v); }},
-        {"--devices",
-         [&](std::string_view v) {
-             options.devices = static_cast<unsigned>(ParseUnsigned("--devices", v, 1'000'000'000));
-             if (options.devices == 0)
-                 throw SimOptionError("--devices takes at least 1");
-         }},
-        {"--version", [&](std::string_view v) { options.versions = ParseVersions(v); }},
-        {"--update-baud",
-         [&](std::string_view v) {
-             options.updateBaud = static_cast<int>(ParseUnsigned("--update-baud", v, 10'000'000));
-             if (!IsSupportedBaud(options.updateBaud)) {
-                 throw SimOptionError("--update-baud " + std::string(v) +
-                                      " is not a standard rate (for example 9600, 38400, 115200)");
-             }
-         }},
-        {"--hello-interval",
-         [&](std::string_view v) { options.helloInterval = ParseMillis("--hello-interval", v); }},
-        {"--power-up-delay",
-         [&](std::string_view v) { options.powerUpDelay = ParseMillis("--power-up-delay", v); }},
-        {"--quiet-end",
-         [&](std::string_view v) { options.quietEnd = ParseMillis("--quiet-end", v); }},
-        {"--host-timeout",
-         [&](std::string_view v) { options.hostTimeout = ParseMillis("--host-timeout", v); }},
-        {"--return-delay",
-         [&](std::string_view v) { options.returnDelay = ParseMillis("--return-delay", v); }},
-        {"--split-gap",
-         [&](std::string_view v) { options.splitGap = ParseMillis("--split-gap", v); }},
-        {"--device-delay",
-         [&](std::string_view v) { options.deviceDelay = ParseMillis("--device-delay", v); }},
-        {"--fault",
-         [&](std::string_view v) {
-             try {
-                 const DeviceFault chosen = ParseDeviceFault(v);
-                 if (!options.faults.emplace(chosen.device, chosen.fault).second) {
-                     throw SimOptionError("--fault: device " + std::to_string(chosen.device) +
-                                          " already has a fault; one fault per device");
-                 }
-             } catch (const FaultSyntaxError& error) {
-                 throw SimOptionError("--fault " + std::string(v) + ": " + error.what());
-             }
-         }},
-        {"--faults",
-         [&](std::string_view v) {
-             if (v != "random" && v != "none")
-                 throw SimOptionError("--faults takes random or none");
-             options.randomFaults = v == "random";
-         }},
-        {"--seed", [&](std::string_view v) { options.seed = ParseUnsigned("--seed", v); }},
-        {"--fault-rate", [&](std::string_view v) { options.faultRate = ParseRate(v); }},
-        {"--expect", [&](std::string_view v) { options.expect = std::filesystem::path(v); }},
-        {"--report", [&](std::string_view v) { options.report = std::filesystem::path(v); }},
-    };
-    const std::map<std::string_view, bool*> flags = {
-        {"--wire", &options.wire},
-        {"--trace", &options.trace},
-        {"--show-plan", &options.showPlan},
-        {"--help", &options.help},
-    };
-
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view name = arguments[i];
-        std::optional<std::string_view> value;
-        if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-        }
-        if (const auto flag = flags.find(name); flag != flags.end()) {
-            if (value)
-                throw SimOptionError(std::string(name) + " takes no value");
-            *flag->second = true;
-            continue;
-        }
-        const auto handler = withValue.find(name);
-        if (handler == withValue.end()) {
-            throw SimOptionError("unknown option \"" + std::string(arguments[i]) +
-                                 "\" (comflash-sim --help lists the options)");
-        }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                throw SimOptionError(std::string(name) + " needs a value");
-            }
-            value = arguments[++i];
-        }
-        handler->second(*value);
+    std::vector<std::string> faults;
+    CLI::App app("", "comflash-sim");
+    MakeApp(app, options, faults);
+    if (!ParseCommandLine(app, arguments, '"')) {
+        options.help = true;
+        return options;
     }
-    if (!options.help)
-        CheckConsistency(options);
+    for (const std::string& fault : faults)
+        AddFault(options, fault);
+    CheckConsistency(options);
     return options;
 }
 
 std::string SimUsage() {
-    return "Usage: comflash-sim [options]\n"
-           "Plays a series of devices on a pseudo-terminal for comflash to update. The first\n"
-           "line of standard output is the port path to open.\n"
-           "\n"
-           "Line:\n"
-           "  --link PATH            keep PATH a symbolic link to the port (also after it\n"
-           "                         vanishes and returns; removed at exit)\n"
-           "  --attach PATH          serve an existing serial device instead of a new\n"
-           "                         pseudo-terminal (no open or speed checks possible)\n"
-           "  --update-baud BAUD     speed of the update phase (default 38400)\n"
-           "  --wire                 hold each reply for the transmission time of request and\n"
-           "                         reply at the line speed (10 bits a byte)\n"
-           "  --device-delay MS      processing time before each reply (default 0)\n"
-           "\n"
-           "Devices:\n"
-           "  --devices N            play N devices, then exit (default: until stopped)\n"
-           "  --version V[,V...]     protocol version of each device, cycling (default 3)\n"
-           "  --hello-interval MS    hello repeat while unanswered (default 1000, at least 50)\n"
-           "  --power-up-delay MS    pause between one device and the next (default 300)\n"
-           "  --quiet-end MS         a device is done after this long without a host frame\n"
-           "                         (default 2000)\n"
-           "  --host-timeout MS      after a withheld reply, the next device waits this long\n"
-           "                         for the host's reply time-out (default 17000)\n"
-           "  --return-delay MS      a vanished line returns after this long (default 1000)\n"
-           "  --split-gap MS         pause inside a split reply (default 100)\n"
-           "\n"
-           "Faults:\n"
-           "  --fault N:KIND[:ARG]   device N plays fault KIND (repeatable, one per device)\n"
-           "  --faults random|none   draw faults at random for the other devices: the update\n"
-           "                         faults (vanish only with --link; no serial or hello-l3\n"
-           "                         faults, which need a host set up for them)\n"
-           "  --seed S               seed of the random faults (same seed, same plan)\n"
-           "  --fault-rate P         share of devices with a random fault (default 0.3)\n"
-           "  --show-plan            print each device's fault (needs --devices) and exit\n"
-           "Fault kinds:\n" +
-           FaultHelp() +
-           "\n"
-           "Results:\n"
-           "  --expect FILE          firmware (raw binary or Intel HEX) the devices should hold\n"
-           "  --report FILE          one JSON line per device, written when it is done\n"
-           "  --trace                every frame in and out, time-stamped, on standard error\n"
-           "  --help                 this text\n"
-           "\n"
-           "Exit status: 0 when every device went as its fault predicts, 1 otherwise,\n"
-           "2 for bad arguments or a line that cannot be opened.\n";
+    SimOptions unused;
+    std::vector<std::string> faults;
+    CLI::App app("", "comflash-sim");
+    MakeApp(app, unused, faults);
+    return HelpText(app);
 }
 
 }  // namespace comflash::sim

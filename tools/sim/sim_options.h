@@ -11,16 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/command_line.h"
 #include "tools/sim/fault_plan.h"
 #include "tools/sim/line_speed.h"
 #include "tools/sim/timeline.h"
 
 namespace comflash::sim {
 
-class SimOptionError : public std::invalid_argument {
-public:
-    using std::invalid_argument::invalid_argument;
-};
+using SimOptionError = UsageError;
 
 struct SimOptions {
     std::optional<std::filesystem::path> link;
@@ -58,7 +56,7 @@ struct SimOptions {
 };
 
 // Arguments without the program name. Throws SimOptionError with a message
-// for the operator.
+// for the operator; with --help only `help` is set.
 SimOptions ParseSimOptions(std::span<const std::string_view> arguments);
 
 std::string SimUsage();

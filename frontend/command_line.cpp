@@ -1,0 +1,74 @@
+#include "frontend/command_line.h"
+
+#include <vector>
+
+namespace comflash {
+namespace {
+
+// CLI11's layout, but with the program's own usage lines in place of
+// "Usage: prog [OPTIONS]" and before the description.
+class HelpLayout : public CLI::Formatter {
+public:
+    explicit HelpLayout(std::string usage) : usage_(std::move(usage)) {}
+
+    std::string make_usage(const CLI::App* app, std::string) const override {
+        const std::string description = app->get_description();
+        return "Usage: " + usage_ + "\n" + (description.empty() ? "" : "\n" + description + "\n");
+    }
+    std::string make_description(const CLI::App*) const override { return {}; }
+
+private:
+    std::string usage_;
+};
+
+// CLI11 says "--report: 1 required FILE missing"; the name is what comes
+// before the colon.
+std::string OptionNameOf(const CLI::ParseError& error) {
+    const std::string text = error.what();
+    return text.substr(0, text.find(':'));
+}
+
+}  // namespace
+
+bool ParseCommandLine(CLI::App& app, std::span<const std::string_view> args, char quote) {
+    // What CLI11 does not know stays behind, so that it is named in our words.
+    app.allow_extras();
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+        command->allow_extras();
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return false;
+    } catch (const CLI::ArgumentMismatch& error) {
+        throw UsageError(OptionNameOf(error) + " needs a value");
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(error.what());
+    }
+    const std::vector<std::string> left = app.remaining(true);
+    if (!left.empty()) {
+        const std::string& first = left.front();
+        throw UsageError(
+            std::string(first.starts_with('-') ? "unknown option " : "unexpected argument ") +
+            quote + first + quote);
+    }
+    return true;
+}
+
+void UseCommonHelpLayout(CLI::App& app, std::string usage) {
+    auto layout = std::make_shared<HelpLayout>(std::move(usage));
+    layout->column_width(24);
+    app.formatter(layout);
+    layout->label("Subcommands", "Commands");
+    app.set_help_flag("-h,--help", "show this text and exit");
+}
+
+std::string HelpText(const CLI::App& app) {
+    std::string text = app.help();
+    if (!text.ends_with('\n'))
+        text += '\n';
+    return text;
+}
+
+}  // namespace comflash
