@@ -93,7 +93,7 @@ public:
             try {
                 runner->Open();
             } catch (const ECommsError& e) {
-                console_.Error(runner->Port(), e.what());
+                console_.Error(runner->Port(), e.TextWithReason());
                 return kExitSetup;
             }
         }

@@ -77,6 +77,12 @@ template <typename Handler>
 void TForm1::Guarded(Handler handler) {
     try {
         handler();
+    } catch (const ECommsError& error) {
+        // The box keeps the fixed text; the log keeps why, for the operator
+        // and whoever reads the log later.
+        if (!error.Reason().empty())
+            AppendLog(error.TextWithReason());
+        ShowErrorBox(this, error);
     } catch (const std::exception& error) {
         ShowErrorBox(this, error);
     }

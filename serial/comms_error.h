@@ -2,13 +2,27 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace comflash {
 
-// Raised only by TComm::OpenPort.
+// Raised only by TComm::OpenPort. what() is always one of the fixed texts
+// below, which the window shows as they are; Reason() adds, when the system
+// can say, why the port did not open ("no such device /dev/ttyUSB0 ...",
+// "permission denied ...", "busy: held by ..."), for the command line and
+// the window's log.
 class ECommsError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ECommsError(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+    // The fixed text followed by the reason, when there is one.
+    std::string TextWithReason() const {
+        return reason_.empty() ? std::string(what()) : std::string(what()) + ": " + reason_;
+    }
+
+private:
+    std::string reason_;
 };
 
 namespace comm_error_text {

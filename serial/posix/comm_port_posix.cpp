@@ -15,6 +15,7 @@
 #include "serial/port_map.h"
 #include "serial/posix/fd_posix.h"
 #include "serial/posix/line_settings_posix.h"
+#include "serial/posix/open_error_posix.h"
 #include "serial/posix/receive_thread_posix.h"
 #include "serial/posix/shared_timeouts_posix.h"
 #include "serial/posix/transmit_thread_posix.h"
@@ -25,15 +26,23 @@ namespace {
 // Exclusive like a Windows open with no sharing. TIOCEXCL keeps out other
 // users but not root; the flock keeps out every opener that locks too,
 // root included, and another TComm in this process as well.
-UniqueFd OpenExclusive(const std::string& path) {
-    if (path.empty() || path.front() != '/')
-        throw ECommsError(comm_error_text::kCannotOpen);
-    UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!port.valid())
-        throw ECommsError(comm_error_text::kCannotOpen);
-    if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0)
-        throw ECommsError(comm_error_text::kCannotOpen);
-    return port;
+UniqueFd OpenExclusive(const std::string& name) {
+    const ResolvedPort port = ResolvePort(name);
+    const auto fail = [&](int error) {
+        return ECommsError(comm_error_text::kCannotOpen, OpenFailureReason(name, port, error));
+    };
+    if (port.path.empty() || port.path.front() != '/')
+        throw fail(ENOENT);
+    UniqueFd fd(::open(port.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        throw fail(errno);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        // Closed first, so that the holders named are the others.
+        fd.Reset();
+        throw fail(error);
+    }
+    return fd;
 }
 
 class PosixCommPort final : public CommPort {
@@ -113,7 +122,7 @@ private:
 
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
                                        const CommTimeouts& timeouts, CommNotifier notifier) {
-    UniqueFd port = OpenExclusive(ResolvePortName(comm_name));
+    UniqueFd port = OpenExclusive(comm_name);
     if (!::isatty(port.get()))
         throw ECommsError(comm_error_text::kNotCommHandle);
     // The kernel sizes a terminal's queues itself: there is no buffer to set up.

@@ -96,14 +96,18 @@ fs::path SettingsFolder() {
     return base / "Norvane" / "FW";
 }
 
-std::string ResolvePortName(std::string_view name) {
+fs::path PortMapFile() {
+    return SettingsFolder() / "ports";
+}
+
+ResolvedPort ResolvePort(std::string_view name) {
     if (!name.empty() && name.front() == '/')
-        return std::string(name);
-    if (auto mapped = LookUpPortMap(SettingsFolder() / "ports", name))
-        return *mapped;
+        return {std::string(name), PortRoute::DevicePath};
+    if (auto mapped = LookUpPortMap(PortMapFile(), name))
+        return {*mapped, PortRoute::PortMap};
     if (const auto number = ComNumber(name))
-        return "/dev/ttyS" + std::to_string(*number - 1);
-    return std::string(name);
+        return {"/dev/ttyS" + std::to_string(*number - 1), PortRoute::DefaultPath};
+    return {std::string(name), PortRoute::NotAPort};
 }
 
 }  // namespace comflash

@@ -7,6 +7,7 @@
 #include "serial/comms_error.h"
 #include "serial/port_map.h"
 #include "serial/win32/handle_win32.h"
+#include "serial/win32/open_error_win32.h"
 #include "serial/win32/receive_thread_win32.h"
 #include "serial/win32/transmit_thread_win32.h"
 
@@ -169,11 +170,12 @@ private:
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
                                        const CommTimeouts& timeouts, CommNotifier notifier) {
     // No sharing: a port another program holds fails here.
-    UniqueHandle port(::CreateFileA(ResolvePortName(comm_name).c_str(),
-                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+    const std::string path = ResolvePortName(comm_name);
+    UniqueHandle port(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
+                                    nullptr));
     if (!port.valid())
-        throw ECommsError(comm_error_text::kCannotOpen);
+        throw ECommsError(comm_error_text::kCannotOpen, OpenFailureReason(path, ::GetLastError()));
     if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
         throw ECommsError(comm_error_text::kNotCommHandle);
     }

@@ -14,8 +14,14 @@ std::filesystem::path SettingsFolder() {
     return base / "Norvane" / "FW";
 }
 
-std::string ResolvePortName(std::string_view name) {
-    return "\\\\.\\" + std::string(name);
+std::filesystem::path PortMapFile() {
+    return SettingsFolder() / "ports";
+}
+
+// The system knows its COM ports; every name goes through the device
+// namespace and the system says whether it is there.
+ResolvedPort ResolvePort(std::string_view name) {
+    return {"\\\\.\\" + std::string(name), PortRoute::DefaultPath};
 }
 
 }  // namespace comflash

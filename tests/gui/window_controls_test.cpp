@@ -6,6 +6,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -61,6 +62,7 @@ struct OpenFailureCase {
     std::optional<std::string> storedPort;
     int selectIndex;  // -1: keep what start-up selected
     const char* expectedName;
+    const char* logLine;  // the reason, below the box
 };
 
 class OpenFailure : public WindowTest, public ::testing::WithParamInterface<OpenFailureCase> {};
@@ -83,6 +85,8 @@ TEST_P(OpenFailure, ShowsTheErrorBoxAndLeavesTheWindowClosedWithoutStoringThePor
     EXPECT_EQ(boxes_.Seen().front().title, "comflash");
     EXPECT_EQ(boxes_.Seen().front().text, "Error opening serial port.");
     EXPECT_EQ(boxes_.Seen().front().icon, QMessageBox::Critical);
+    EXPECT_TRUE(window.Memo1->toPlainText().contains(QString(row.logLine)))
+        << window.Memo1->toPlainText().toStdString();
     EXPECT_FALSE(window.PortOpen());
     EXPECT_EQ(window.Button1->text(), "Open");
     EXPECT_TRUE(window.Button1->isEnabled());
@@ -94,10 +98,18 @@ TEST_P(OpenFailure, ShowsTheErrorBoxAndLeavesTheWindowClosedWithoutStoringThePor
     EXPECT_EQ(window.Comm1.CommName(), row.expectedName);
 }
 
-INSTANTIATE_TEST_SUITE_P(Window, OpenFailure,
-                         ::testing::Values(OpenFailureCase{"MappedDeviceMissing", {}, 4, "COM5"},
-                                           OpenFailureCase{"NoPortSelected", "40", -1, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Window, OpenFailure,
+    ::testing::Values(OpenFailureCase{"MappedDeviceMissing",
+                                      {},
+                                      4,
+                                      "COM5",
+                                      "Error opening serial port: no such device "
+                                      "/nonexistent/comflash-test-port (COM5 leads there "
+                                      "through the port map "},
+                      OpenFailureCase{"NoPortSelected", "40", -1, "",
+                                      "Error opening serial port: no port selected"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, DeviceFramesReachTheControllerAndCountersOutliveClearAndClose) {
     PseudoTerminal device;

@@ -28,6 +28,17 @@ std::optional<std::string> OpenFailure(TComm& comm) {
     return std::nullopt;
 }
 
+// Why the open failed, as the system says it; empty when it did not fail.
+std::string OpenReason(TComm& comm) {
+    try {
+        comm.OpenPort();
+    } catch (const ECommsError& error) {
+        return error.Reason();
+    }
+    comm.ClosePort();
+    return {};
+}
+
 // The other process's verdict on opening `port`: its exit status.
 int OpenInAnotherProcess(const std::string& port) {
     const std::string probe = COMFLASH_OPEN_PROBE;
@@ -85,6 +96,11 @@ TEST_F(CommTest, APortHeldByOneComponentCannotBeOpenedByAnother) {
     comm.OpenPort();
 
     EXPECT_EQ(OpenFailure(second), "Error opening serial port");
+    // The holder is this very process, and the reason says so.
+    EXPECT_EQ(OpenReason(second).rfind("busy: another program holds " + pty.SlavePath(), 0), 0u)
+        << OpenReason(second);
+    EXPECT_NE(OpenReason(second).find("process " + std::to_string(::getpid())), std::string::npos)
+        << OpenReason(second);
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(OpenInAnotherProcess(pty.SlavePath()), 3);
 
@@ -98,6 +114,9 @@ struct OpenFailureCase {
     // The port name to open, given a scratch folder.
     std::function<std::string(const fs::path& scratch)> port;
     const char* message;
+    // The start of the reason, {scratch} standing for the scratch folder;
+    // empty: none is given.
+    std::string reason;
 };
 
 class OpenFailureTest : public CommTest, public ::testing::WithParamInterface<OpenFailureCase> {
@@ -114,6 +133,14 @@ TEST_P(OpenFailureTest, RaisesItsTextAndLeavesTheComponentClosedAndReopenable) {
     comm.SetCommName(GetParam().port(scratch));
     EXPECT_EQ(OpenFailure(comm), GetParam().message);
     EXPECT_FALSE(comm.IsOpen());
+    std::string reason = GetParam().reason;
+    if (const auto at = reason.find("{scratch}"); at != std::string::npos)
+        reason.replace(at, 9, scratch.string());
+    const std::string given = OpenReason(comm);
+    if (reason.empty())
+        EXPECT_EQ(given, "");
+    else
+        EXPECT_EQ(given.substr(0, reason.size()), reason) << given;
 
     comm.SetCommName(pty.SlavePath());
     ASSERT_EQ(OpenFailure(comm), std::nullopt);
@@ -126,23 +153,26 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpenFailureCase{"MissingDevice",
                         [](const fs::path& scratch) { return (scratch / "ttyUSB9").string(); },
-                        "Error opening serial port"},
+                        "Error opening serial port", "no such device {scratch}/ttyUSB9"},
         OpenFailureCase{"UnlistedComNameWithoutDevice",
                         [](const fs::path&) { return std::string("COM32000"); },
-                        "Error opening serial port"},
+                        "Error opening serial port",
+                        "no such device /dev/ttyS31999 (COM32000 is not in the port map "},
         OpenFailureCase{"NameThatIsNoPort", [](const fs::path&) { return std::string("printer"); },
-                        "Error opening serial port"},
+                        "Error opening serial port", "'printer' is neither a port name"},
+        OpenFailureCase{"NoName", [](const fs::path&) { return std::string(); },
+                        "Error opening serial port", "no port selected"},
         OpenFailureCase{"Directory", [](const fs::path& scratch) { return scratch.string(); },
-                        "Error opening serial port"},
+                        "Error opening serial port", "{scratch}: Is a directory"},
         OpenFailureCase{"RegularFile",
                         [](const fs::path& scratch) {
                             std::ofstream(scratch / "not-a-tty") << "data";
                             return (scratch / "not-a-tty").string();
                         },
-                        "File handle is not a comm handle "},
+                        "File handle is not a comm handle ", ""},
         OpenFailureCase{"CharacterDeviceThatIsNoTerminal",
                         [](const fs::path&) { return std::string("/dev/null"); },
-                        "File handle is not a comm handle "}),
+                        "File handle is not a comm handle ", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

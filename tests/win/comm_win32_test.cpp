@@ -191,7 +191,17 @@ struct OpenFailureCase {
     const char* name;
     const char* port_variable;
     const char* message;
+    bool explained;  // the system's message comes along as the reason
 };
+
+std::string OpenReason(TComm& comm) {
+    try {
+        comm.OpenPort();
+    } catch (const ECommsError& error) {
+        return error.Reason();
+    }
+    return {};
+}
 
 class OpenFailures : public ::testing::TestWithParam<OpenFailureCase> {};
 
@@ -203,15 +213,23 @@ TEST_P(OpenFailures, RaiseTheFixedTextAndLeaveTheComponentClosed) {
     EXPECT_FALSE(comm.IsOpen());
     // Nothing of the failed attempt stays open: the same failure again.
     EXPECT_EQ(OpenFailure(comm), GetParam().message);
+    // The device path tried, then the system's text and its error number.
+    const std::string reason = OpenReason(comm);
+    if (GetParam().explained) {
+        EXPECT_EQ(reason.rfind("\\\\.\\COM", 0), 0u) << reason;
+        EXPECT_NE(reason.find("(error "), std::string::npos) << reason;
+    } else {
+        EXPECT_EQ(reason, "");
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, OpenFailures,
-                         ::testing::Values(OpenFailureCase{"cannot_be_opened",
-                                                           "COMFLASH_UNOPENABLE_PORT",
-                                                           "Error opening serial port"},
-                                           OpenFailureCase{"plain_file", "COMFLASH_FILE_PORT",
-                                                           "File handle is not a comm handle "}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ports, OpenFailures,
+    ::testing::Values(OpenFailureCase{"cannot_be_opened", "COMFLASH_UNOPENABLE_PORT",
+                                      "Error opening serial port", true},
+                      OpenFailureCase{"plain_file", "COMFLASH_FILE_PORT",
+                                      "File handle is not a comm handle ", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace comflash
