@@ -13,10 +13,13 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/device_record.h"
+#include "cli/json_line.h"
 #include "cli/platform.h"
 #include "cli/port_runner.h"
 #include "cli/signal_stop.h"
+#include "frontend/version_text.h"
 #include "image/builtin_image_source.h"
+#include "image/image_info.h"
 #include "image/image_loader.h"
 #include "protocol/crc16.h"
 #include "serial/event_loop.h"
@@ -48,6 +51,45 @@ bool LoadImage(const CliOptions& options, FirmwareImage& image, std::ostream& er
     return false;
 }
 
+// --image-info: the image the run would write, as text or one JSON object.
+int ShowImageInfo(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    auto image = std::make_unique<FirmwareImage>();
+    if (!LoadImage(options, *image, err))
+        return kExitSetup;
+    ImageInfo info = DescribeImage(*image);
+    if (options.imageText)
+        info.imageText = options.imageText->string();
+    else
+        info.firmware = BuiltInFirmwareName();
+    if (!options.json) {
+        out << ImageInfoText(info);
+        return kExitOk;
+    }
+    JsonObject json;
+    json["firmware"] = info.firmware.empty() ? JsonObject() : JsonObject(info.firmware);
+    json["image_text"] = info.imageText.empty() ? JsonObject() : JsonObject(info.imageText);
+    json["length"] = info.length;
+    json["image_crc"] = ImageCrcText(info.crc);
+    json["sha256"] = info.sha256;
+    out << JsonLine(json) << "\n";
+    return kExitOk;
+}
+
+// --expect-image-crc: a line's work instructions pin the firmware; any other
+// image is refused before a port is opened.
+bool ImageIsTheExpectedOne(const CliOptions& options, const FirmwareImage& image,
+                           std::ostream& err) {
+    if (!options.expectedCrc)
+        return true;
+    const std::uint16_t crc = Crc16Ccitt({image.Data.data(), image.Length});
+    if (crc == *options.expectedCrc)
+        return true;
+    err << "comflash-cli: the image to write has CRC-16 " << ImageCrcText(crc)
+        << ", but --expect-image-crc asks for " << ImageCrcText(*options.expectedCrc)
+        << ": not starting (comflash-cli --image-info shows the image)\n";
+    return false;
+}
+
 // The stored number must be one the tool can write and advance, before any
 // port opens.
 void CheckFirstSerialNumber(const SerialNumberSource& numbers, const SettingsStore& settings) {
@@ -71,7 +113,7 @@ public:
               out, err) {}
 
     int Run() {
-        if (!LoadImage(options_, image_, err_))
+        if (!LoadImage(options_, image_, err_) || !ImageIsTheExpectedOne(options_, image_, err_))
             return kExitSetup;
         if (options_.writeSerialNumbers) {
             CheckFirstSerialNumber(serialNumbers_, settings_);
@@ -188,11 +230,17 @@ int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostre
         out << Usage();
         return kExitOk;
     }
+    if (options.version) {
+        out << VersionText("comflash-cli", BuiltInImageInfo());
+        return kExitOk;
+    }
     if (options.listPorts) {
         ListPorts(out);
         return kExitOk;
     }
     try {
+        if (options.imageInfo)
+            return ShowImageInfo(options, out, err);
         if (options.setSerialNumber || options.showSerialNumber)
             return SerialNumberCommand(options, out);
         return CliRun(options, out, err).Run();

@@ -12,8 +12,10 @@ constexpr const char* kDescription =
 
 constexpr const char* kUsageLines =
     "comflash-cli --port PORT [--port PORT ...] [options]\n"
-    "       comflash-cli --list-ports\n"
-    "       comflash-cli --show-sn | --set-sn TEXT [--force]";
+    "comflash-cli --list-ports\n"
+    "comflash-cli --show-sn | --set-sn TEXT [--force]\n"
+    "comflash-cli --image-info [--image-text FILE] [--json]\n"
+    "comflash-cli --version";
 
 constexpr const char* kFooter =
     "exit status: 0 every device updated, 1 a device failed, 2 bad arguments, an image\n"
@@ -25,6 +27,22 @@ unsigned ParseCount(const std::string& text) {
     if (error != std::errc{} || end != text.data() + text.size() || value == 0)
         throw UsageError("--devices needs a whole number above 0, not '" + text + "'");
     return value;
+}
+
+// Four hexadecimal digits, with or without 0x, as --record writes image_crc.
+std::uint16_t ParseCrc(const std::string& text) {
+    const std::string_view digits =
+        text.starts_with("0x") || text.starts_with("0X") ? std::string_view(text).substr(2) : text;
+    unsigned value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    if (digits.size() != 4 || error != std::errc{} || end != digits.data() + digits.size()) {
+        throw UsageError(
+            "--expect-image-crc needs the image's CRC-16 as four hexadecimal digits "
+            "such as 0x1A2B (comflash-cli --image-info shows it), not '" +
+            text + "'");
+    }
+    return static_cast<std::uint16_t>(value);
 }
 
 // Every option of comflash-cli, in the order --help lists them.
@@ -65,6 +83,16 @@ void DeclareOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--list-ports", options.listPorts,
                  "list the serial devices present and the COM names\n"
                  "leading to them");
+    app.add_option_function<std::string>(
+           "--expect-image-crc",
+           [&options](const std::string& text) { options.expectedCrc = ParseCrc(text); },
+           "refuse to start (exit status 2) unless the image to\n"
+           "write has this CRC-16, such as 0x1A2B")
+        ->type_name("XXXX");
+    app.add_flag("--image-info", options.imageInfo,
+                 "show the image's firmware, length, CRC-16 and SHA-256\n"
+                 "(with --image-text: that text's), as JSON with --json");
+    app.add_flag("--version", options.version, "show the tool's version and its built-in image");
 }
 
 void MakeApp(CLI::App& app, CliOptions& options) {
@@ -78,7 +106,9 @@ void CheckCombinations(const CliOptions& options) {
     if (options.force && !options.setSerialNumber)
         throw UsageError("--force goes with --set-sn");
     const bool serialNumberOnly = options.showSerialNumber || options.setSerialNumber;
-    if (!options.listPorts && !serialNumberOnly && options.ports.empty())
+    const bool noPortNeeded =
+        options.listPorts || options.version || options.imageInfo || serialNumberOnly;
+    if (!noPortNeeded && options.ports.empty())
         throw UsageError("name at least one port with --port");
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         if (options.ports[i].empty())

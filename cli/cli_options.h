@@ -1,6 +1,7 @@
 // The command line of comflash-cli.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -25,6 +26,9 @@ struct CliOptions {
     std::optional<std::string> setSerialNumber;      // --set-sn TEXT
     bool force = false;                              // --set-sn behind the stored number
     bool listPorts = false;
+    bool version = false;                      // --version: the tool and its built-in image
+    bool imageInfo = false;                    // --image-info: the image of the run, then end
+    std::optional<std::uint16_t> expectedCrc;  // --expect-image-crc: refuse any other image
     bool help = false;
 };
 

@@ -1,9 +1,9 @@
 #include "cli/device_record.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "cli/json_line.h"
+#include "image/image_info.h"
 
 namespace comflash::cli {
 
@@ -13,12 +13,10 @@ RecordFile::RecordFile(const std::filesystem::path& path) : path_(path), out_(pa
 }
 
 void RecordFile::Append(const DeviceRecord& record) {
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "0x%04X", record.imageCrc);
     JsonObject line{{"time", IsoTime(record.finishedAt)},
                     {"port", record.port},
                     {"result", record.result},
-                    {"image_crc", crc},
+                    {"image_crc", ImageCrcText(record.imageCrc)},
                     {"duration_ms", record.durationMs}};
     if (!record.serialSent.empty()) {
         if (record.serialFate == "written")

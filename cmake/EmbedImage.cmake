@@ -62,4 +62,8 @@ function(comflash_embed_image target firmware)
     else()
         _comflash_embed_as_data(${target} "${text}")
     endif()
+    get_filename_component(firmware_name "${firmware}" NAME)
+    # --version names it, so that a build can be traced to its firmware.
+    target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/image/builtin_image_info.cpp")
+    target_compile_definitions(${target} PRIVATE COMFLASH_BUILTIN_FIRMWARE_NAME="${firmware_name}")
 endfunction()

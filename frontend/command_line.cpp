@@ -11,9 +11,13 @@ class HelpLayout : public CLI::Formatter {
 public:
     explicit HelpLayout(std::string usage) : usage_(std::move(usage)) {}
 
+    // Further usage lines start with "   or:", which help2man understands too.
     std::string make_usage(const CLI::App* app, std::string) const override {
+        std::string usage = "Usage: " + usage_;
+        for (auto at = usage.find('\n'); at != std::string::npos; at = usage.find('\n', at + 1))
+            usage.replace(at, 1, "\n   or: ");
         const std::string description = app->get_description();
-        return "Usage: " + usage_ + "\n" + (description.empty() ? "" : "\n" + description + "\n");
+        return usage + "\n" + (description.empty() ? "" : "\n" + description + "\n");
     }
     std::string make_description(const CLI::App*) const override { return {}; }
 
@@ -60,7 +64,6 @@ void UseCommonHelpLayout(CLI::App& app, std::string usage) {
     auto layout = std::make_shared<HelpLayout>(std::move(usage));
     layout->column_width(24);
     app.formatter(layout);
-    layout->label("Subcommands", "Commands");
     app.set_help_flag("-h,--help", "show this text and exit");
 }
 

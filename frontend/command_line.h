@@ -27,7 +27,7 @@ public:
 bool ParseCommandLine(CLI::App& app, std::span<const std::string_view> args, char quote = '\'');
 
 // Help in one layout for every program: the usage lines as the program
-// writes them, its description, the options by group, the footer. Long option
+// writes them (one per line, without "Usage:"), its description, the options by group, the footer. Long option
 // descriptions break their lines with "\n" themselves (CLI11 2.1 does not
 // wrap).
 void UseCommonHelpLayout(CLI::App& app, std::string usage);

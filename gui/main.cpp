@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/version_text.h"
 #include "gui/main_window.h"
 #include "gui/operator_boxes.h"
 #include "gui/window_options.h"
@@ -78,6 +79,10 @@ int main(int argc, char* argv[]) {
     }
     if (options.help) {
         std::fputs(comflash::WindowUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(comflash::VersionText("comflash", comflash::BuiltInImageInfo()).c_str(), stdout);
         return 0;
     }
 

@@ -60,6 +60,7 @@ struct Declared {
     QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
     QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
                                        QStringLiteral("N")};
+    QCommandLineOption version{QStringLiteral("version")};
     QCommandLineOption help{QStringLiteral("help")};
 };
 
@@ -89,7 +90,7 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({declared.port, declared.tickAuto, declared.open, declared.screenshot,
-                       declared.screenshotAfter, declared.help});
+                       declared.screenshotAfter, declared.version, declared.help});
     if (!parser.parse(OursOnly(arguments)))
         Refuse(parser);
 
@@ -102,6 +103,7 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
         options.screenshot = parser.value(declared.screenshot).toStdString();
     if (parser.isSet(declared.screenshotAfter))
         options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter).toStdString());
+    options.version = parser.isSet(declared.version);
     options.help = parser.isSet(declared.help);
     if (options.screenshotAfter > 0 && !options.screenshot)
         throw WindowOptionError("--screenshot-after needs --screenshot FILE");
@@ -120,6 +122,7 @@ std::string WindowUsage() {
            "  --screenshot FILE        save a picture of the window as FILE (PNG), then quit\n"
            "  --screenshot-after N     take the picture once N devices are counted (Ok plus\n"
            "                           Err); default 0, at once\n"
+           "  --version                show the tool's version and its built-in image\n"
            "  --help                   this text\n"
            "\n"
            "Options with one dash are Qt's, for example -platform offscreen.\n"

@@ -6,6 +6,10 @@
 // packer that makes the text links the core.
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "image/image_info.h"
 #include "image/image_source.h"
 
 namespace comflash {
@@ -15,5 +19,13 @@ public:
     std::optional<std::string> Read(std::string_view name, std::string_view type,
                                     std::size_t limit) const override;
 };
+
+// The name of the firmware file the built-in text was made from (its file
+// name, without the build machine's folders).
+std::string BuiltInFirmwareName();
+
+// The built-in image's firmware, length, CRC-16 and SHA-256; none when its
+// text does not load.
+std::optional<ImageInfo> BuiltInImageInfo();
 
 }  // namespace comflash

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frontend/command_line.h"
+#include "frontend/version_text.h"
 #include "image/enhex.h"
 #include "image/firmware_file.h"
 #include "image/image_loader.h"
@@ -18,7 +19,8 @@ namespace {
 
 constexpr const char* kUsageLines =
     "comflash-pack encode FIRMWARE TEXT\n"
-    "       comflash-pack decode TEXT FIRMWARE";
+    "comflash-pack decode TEXT FIRMWARE\n"
+    "comflash-pack --version";
 
 constexpr const char* kFooter =
     "FIRMWARE is a raw binary, or Intel HEX (by the extension .hex or .ihx, or by\n"
@@ -78,6 +80,7 @@ struct Operands {
 CLI::App* AddCommand(CLI::App& app, const char* name, const char* help, const char* first,
                      const char* second, Operands& operands) {
     CLI::App* command = app.add_subcommand(name, help);
+    command->group("Commands");
     command->add_option(first, operands.first, "")->required();
     command->add_option(second, operands.second, "")->required();
     return command;
@@ -89,6 +92,8 @@ int Run(std::span<const std::string_view> args, std::ostream& out, std::ostream&
     CLI::App app("", "comflash-pack");
     app.footer(kFooter);
     UseCommonHelpLayout(app, kUsageLines);
+    bool version = false;
+    app.add_flag("--version", version, "show the tool's version");
     Operands operands;
     const CLI::App* encode = AddCommand(app, "encode",
                                         "encipher FIRMWARE into the image text that comflash\n"
@@ -103,7 +108,9 @@ int Run(std::span<const std::string_view> args, std::ostream& out, std::ostream&
             out << HelpText(app);
             return kExitOk;
         }
-        if (encode->parsed()) {
+        if (version) {
+            out << VersionText("comflash-pack");
+        } else if (encode->parsed()) {
             Encode(operands.first, operands.second);
         } else if (decode->parsed()) {
             Decode(operands.first, operands.second);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/version_text.h"
 #include "image/firmware_file.h"
 #include "protocol/firmware_image.h"
 #include "tools/sim/device_report.h"
@@ -99,6 +100,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return kExitAllAsExpected;
+    }
+    if (options.showVersion) {
+        std::fputs(comflash::VersionText("comflash-sim").c_str(), stdout);
         return kExitAllAsExpected;
     }
     try {

@@ -73,7 +73,8 @@ void AddMillisOption(CLI::App& app, const char* name, Millis& target, const char
 }
 
 // Every option of comflash-sim, in the order --help lists them.
-void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults) {
+void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults,
+                    std::string& versions) {
     app.add_option("--link", options.link,
                    "keep PATH a symbolic link to the port (also after it\n"
                    "vanishes and returns; removed at exit)")
@@ -116,11 +117,13 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->type_name("N")
         ->check(CLI::Range(0u, 1'000'000'000u).description(""))
         ->group("Devices");
-    app.add_option_function<std::string>(
-           "--version",
-           [&options](const std::string& text) { options.versions = ParseVersions(text); },
-           "protocol version of each device, cycling (default 3)")
-        ->type_name("V[,V...]")
+    // With a value the devices' protocol versions, as always; alone, the
+    // tool's version like every other program.
+    app.add_option("--version", versions,
+                   "protocol version of each device, cycling (default 3);\n"
+                   "without a value: show the tool's version")
+        ->type_name("[V[,V...]]")
+        ->expected(0, 1)
         ->group("Devices");
     AddMillisOption(app, "--hello-interval", options.helloInterval,
                     "hello repeat while unanswered (default 1000, at least 50)", "Devices");
@@ -183,7 +186,8 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->group("Results");
 }
 
-void MakeApp(CLI::App& app, SimOptions& options, std::vector<std::string>& faults) {
+void MakeApp(CLI::App& app, SimOptions& options, std::vector<std::string>& faults,
+             std::string& versions) {
     app.description(
         "Plays a series of devices on a pseudo-terminal for comflash to update. The first\n"
         "line of standard output is the port path to open.");
@@ -191,7 +195,7 @@ void MakeApp(CLI::App& app, SimOptions& options, std::vector<std::string>& fault
                "\nExit status: 0 when every device went as its fault predicts, 1 otherwise,\n"
                "2 for bad arguments or a line that cannot be opened.");
     UseCommonHelpLayout(app, "comflash-sim [options]");
-    DeclareOptions(app, options, faults);
+    DeclareOptions(app, options, faults, versions);
 }
 
 }  // namespace
@@ -199,11 +203,19 @@ void MakeApp(CLI::App& app, SimOptions& options, std::vector<std::string>& fault
 SimOptions ParseSimOptions(std::span<const std::string_view> arguments) {
     SimOptions options;
     std::vector<std::string> faults;
+    std::string versions;
     CLI::App app("", "comflash-sim");
-    MakeApp(app, options, faults);
+    MakeApp(app, options, faults, versions);
     if (!ParseCommandLine(app, arguments, '"')) {
         options.help = true;
         return options;
+    }
+    if (app.count("--version") > 0) {
+        if (versions.empty()) {
+            options.showVersion = true;
+            return options;
+        }
+        options.versions = ParseVersions(versions);
     }
     for (const std::string& fault : faults)
         AddFault(options, fault);
@@ -214,8 +226,9 @@ SimOptions ParseSimOptions(std::span<const std::string_view> arguments) {
 std::string SimUsage() {
     SimOptions unused;
     std::vector<std::string> faults;
+    std::string versions;
     CLI::App app("", "comflash-sim");
-    MakeApp(app, unused, faults);
+    MakeApp(app, unused, faults, versions);
     return HelpText(app);
 }
 

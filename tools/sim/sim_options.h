@@ -48,6 +48,7 @@ struct SimOptions {
     std::optional<std::filesystem::path> expect;
     std::optional<std::filesystem::path> report;
     bool trace = false;
+    bool showVersion = false;  // --version without a value: the tool's version
     bool help = false;
 
     std::uint8_t VersionOf(unsigned device) const {
