@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "frontend/command_line.h"
+
 namespace comflash::cli {
 namespace {
 

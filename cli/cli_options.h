@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frontend/command_line.h"
+#include "frontend/usage_error.h"
 
 namespace comflash::cli {
 

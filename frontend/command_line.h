@@ -6,17 +6,12 @@
 
 #include <CLI/CLI.hpp>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace comflash {
+#include "frontend/usage_error.h"
 
-// Bad arguments: the message says what is wrong.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace comflash {
 
 // Parses the arguments (without the program name) into `app`, which must
 // declare every option. Returns false when the user asked for --help.
@@ -27,9 +22,8 @@ public:
 bool ParseCommandLine(CLI::App& app, std::span<const std::string_view> args, char quote = '\'');
 
 // Help in one layout for every program: the usage lines as the program
-// writes them (one per line, without "Usage:"), its description, the options by group, the footer. Long option
-// descriptions break their lines with "\n" themselves (CLI11 2.1 does not
-// wrap).
+// writes them (one per line, without "Usage:"), its description, the options by group, the footer.
+// Long option descriptions break their lines with "\n" themselves (CLI11 2.1 does not wrap).
 void UseCommonHelpLayout(CLI::App& app, std::string usage);
 
 // The --help text, ending in a line break.

@@ -1,5 +1,6 @@
 #include "tools/sim/sim_options.h"
 
+#include "frontend/command_line.h"
 #include "tools/sim/line_speed.h"
 
 namespace comflash::sim {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frontend/command_line.h"
+#include "frontend/usage_error.h"
 #include "tools/sim/fault_plan.h"
 #include "tools/sim/line_speed.h"
 #include "tools/sim/timeline.h"
