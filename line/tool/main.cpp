@@ -1,9 +1,11 @@
 // comflash-line: what the person in charge of a line of stations asks the
 // line database.
-#include <CLI/CLI.hpp>
-
 #include <iostream>
+#include <string_view>
+#include <vector>
 
+#include "frontend/command_line.h"
+#include "frontend/version_text.h"
 #include "line/line_error.h"
 #include "line/line_options.h"
 #include "line_commands.h"
@@ -11,8 +13,11 @@
 int main(int argc, char** argv) {
     using namespace comflash::line;
     CLI::App app{
-        "comflash-line: the line database of a line of comflash stations: status, export, bench"};
-    app.require_subcommand(1);
+        "comflash-line: the line database of a line of comflash stations: status, export, bench",
+        "comflash-line"};
+    app.require_subcommand(0, 1);
+    bool version = false;
+    app.add_flag("--version", version, "show the tool's version");
     std::string line;
     app.add_option("--line", line,
                    "the line database: a libpq connection string or postgresql:// URI (default: "
@@ -48,7 +53,25 @@ int main(int argc, char** argv) {
     bench->add_option("--seconds", seconds, "how long each count runs (default 10)")
         ->check(CLI::PositiveNumber);
 
-    CLI11_PARSE(app, argc, argv);
+    // Bad arguments are exit status 2, as in every program of the tool (not
+    // CLI11's own codes of 100 and more).
+    try {
+        if (!comflash::ParseCommandLine(app,
+                                        std::vector<std::string_view>(argv + 1, argv + argc))) {
+            std::cout << comflash::HelpText(app);
+            return 0;
+        }
+        if (version) {
+            std::cout << comflash::VersionText("comflash-line");
+            return 0;
+        }
+        if (!status->parsed() && !exportDevices->parsed() && !bench->parsed())
+            throw comflash::UsageError("name a command: status, export or bench");
+    } catch (const comflash::UsageError& e) {
+        std::cerr << "comflash-line: " << e.what()
+                  << " (comflash-line --help lists the commands)\n";
+        return 2;
+    }
 
     const std::string conninfo = ResolveLineAddress(line).value_or("");
     try {
