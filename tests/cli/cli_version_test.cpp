@@ -97,6 +97,9 @@ TEST_F(CliVersion, EveryProgramNamesItsVersion) {
 #ifdef COMFLASH_WINDOW_PATH
     programs.emplace_back("comflash", COMFLASH_WINDOW_PATH);
 #endif
+#ifdef COMFLASH_LINE_TOOL_PATH
+    programs.emplace_back("comflash-line", COMFLASH_LINE_TOOL_PATH);
+#endif
     for (const auto& [name, path] : programs) {
         const CliResult run = Run(path, {"--version"});
         EXPECT_EQ(run.status, 0) << name << ": " << run.err;
