@@ -1,5 +1,7 @@
 #include "app/device_line.h"
 
+#include "app/settings_folder.h"
+
 namespace comflash {
 
 void ConfigureDeviceLine(TComm& comm) {
@@ -9,6 +11,7 @@ void ConfigureDeviceLine(TComm& comm) {
     comm.SetOutx_XonXoffFlow(false);
     comm.SetInx_XonXoffFlow(false);
     comm.SetReadIntervalTimeout(30);
+    comm.SetPortMap(PortMapFile());
 }
 
 }  // namespace comflash

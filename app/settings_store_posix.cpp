@@ -14,7 +14,7 @@
 
 #include "app/settings_file.h"
 #include "app/settings_store.h"
-#include "serial/port_map.h"
+#include "app/settings_folder.h"
 
 namespace comflash {
 namespace {

@@ -6,14 +6,14 @@
 #include <span>
 #include <vector>
 
+#include "app/device_record.h"
+#include "app/json_line.h"
 #include "app/serial_number.h"
 #include "app/serial_provisioning.h"
 #include "app/settings_store.h"
 #include "app/stored_serial_numbers.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
-#include "cli/device_record.h"
-#include "cli/json_line.h"
 #include "cli/platform.h"
 #include "cli/port_runner.h"
 #include "cli/signal_stop.h"
@@ -139,11 +139,11 @@ public:
                 return kExitSetup;
             }
         }
-        loop_.AddTimer(std::chrono::milliseconds(1000), [this] {
+        loop_.AddTimer(kTimer1Period, [this] {
             for (const auto& runner : runners_)
                 runner->Tick1();
         });
-        loop_.AddTimer(std::chrono::milliseconds(20), [this] {
+        loop_.AddTimer(kTimer2Period, [this] {
             for (const auto& runner : runners_)
                 runner->Tick2();
         });

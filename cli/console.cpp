@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "cli/json_line.h"
+#include "app/json_line.h"
 
 namespace comflash::cli {
 namespace {

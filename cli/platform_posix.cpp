@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_folder.h"
 #include "cli/platform.h"
 #include "serial/port_map.h"
 
@@ -78,7 +79,8 @@ std::vector<SerialDevice> FindSerialDevices() {
     }
     for (int n = 1; n <= 32; ++n) {
         const std::string name = "COM" + std::to_string(n);
-        const std::string target = fs::weakly_canonical(ResolvePortName(name), error).string();
+        const std::string target =
+            fs::weakly_canonical(ResolvePortName(name, PortMapFile()), error).string();
         for (auto& device : devices) {
             if (device.path == target)
                 device.comNames.push_back(name);
@@ -115,8 +117,7 @@ void ListPorts(std::ostream& out) {
             out << "\n";
         }
     }
-    out << "port map: " << (SettingsFolder() / "ports").string()
-        << " (lines such as COM3=/dev/ttyUSB0)\n";
+    out << "port map: " << PortMapFile().string() << " (lines such as COM3=/dev/ttyUSB0)\n";
 }
 
 }  // namespace comflash::cli

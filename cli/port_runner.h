@@ -1,22 +1,20 @@
-// One port of comflash-cli: the serial component, the update controller that
-// drives it with Auto on, and the terminal standing in for the window.
+// One port of comflash-cli: a port station whose view is the terminal. Auto
+// is always on, boxes become lines, and an error a step raises stops the run.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
-#include "app/controller_host.h"
+#include "app/device_record.h"
+#include "app/port_station.h"
 #include "app/serial_provisioning.h"
 #include "app/settings_store.h"
-#include "app/update_session.h"
+#include "app/station_view.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
-#include "cli/device_record.h"
 #include "protocol/firmware_image.h"
-#include "serial/comm.h"
+#include "serial/dispatcher.h"
 
 namespace comflash::cli {
 
@@ -34,27 +32,25 @@ struct RunContext {
     std::function<void()> fatal;           // the run cannot go on safely
 };
 
-class PortRunner final : public ControllerHost {
+class PortRunner final : private StationView {
 public:
     PortRunner(std::string port, Dispatcher& dispatcher, RunContext& context);
-    ~PortRunner() override;
     PortRunner(const PortRunner&) = delete;
     PortRunner& operator=(const PortRunner&) = delete;
 
     // As the Open button does; raises ECommsError.
-    void Open();
-    void Close();
+    void Open() { station_.Open(port_); }
+    void Close() { station_.Close(); }
     // The run is over: a line that goes away now is no news.
-    void Retire() { comm_.OnRequestHangup = nullptr; }
-    void Tick1();  // every 1000 ms
-    void Tick2();  // every 20 ms
+    void Retire() { station_.Retire(); }
+    void Tick1() { station_.Tick1(); }
+    void Tick2() { station_.Tick2(); }
 
     const std::string& Port() const { return port_; }
-    unsigned FinishedDevices() const { return finished_; }
-    unsigned FailedDevices() const { return failed_; }
+    unsigned FinishedDevices() const { return station_.FinishedDevices(); }
+    unsigned FailedDevices() const { return station_.FailedDevices(); }
 
-    bool SendData(const std::uint8_t* data, std::uint16_t length) override;
-    void SetBaudRate(std::uint32_t baudRate) override;
+private:
     void AppendLog(const std::string& line) override;
     void SetProgress(int position) override;
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
@@ -63,45 +59,15 @@ public:
     bool AutoChecked() override { return true; }
     bool FastChecked() override { return context_.options.fast; }
     bool L3Checked() override { return context_.options.l3; }
-    std::string SerialNumberText() override { return {}; }
-    void SetSerialNumberText(const std::string&) override {}
-    void ClearReadBack() override {}
-    std::chrono::system_clock::time_point Now() override {
-        return std::chrono::system_clock::now();
-    }
-    std::string PortName() override { return port_; }
-    void RunFinished(RunResult result) override;
-    void SerialNumberSettled(const std::string& number, SerialFate fate) override;
-    bool TakeIdentityReply() override;
-    bool ReadyForDevice() override;
-
-private:
-    // --devices is reached on this port.
-    bool ServedAllDevices() const;
-    void OnPortLost();
-    void TryReopen();
-    void CountDevice(const std::string& result, bool good);
-    // A number taken at the hello whose record never left goes back.
-    void SettleUnsentSerialNumber();
-    // Runs a controller step; an error it raises is reported and stops the run.
-    template <typename Step>
-    void Guarded(Step step);
+    void DeviceFinished(const FinishedDevice& device) override;
+    void PortLost() override;
+    void PortBack() override;
+    void Notice(const std::string& text) override;
+    void StepFailed(const std::exception& error) override;
 
     std::string port_;
     RunContext& context_;
-    TComm comm_;
-    UpdateSession session_;
-
-    bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
-    bool runActive_ = false;         // something was sent to the current device
-    std::chrono::steady_clock::time_point runStart_;
-    // Provisioning: the number taken when the hello was answered, until its
-    // record leaves; then the number and its fate for the device's record.
-    std::string serialNumberTaken_;
-    std::string serialNumberSent_;
-    std::optional<SerialFate> serialFate_;
-    unsigned finished_ = 0;
-    unsigned failed_ = 0;
+    PortStation station_;
 };
 
 }  // namespace comflash::cli

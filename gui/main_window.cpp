@@ -3,8 +3,6 @@
 // box and leaves the window usable.
 #include "gui/main_window.h"
 
-#include "app/device_line.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -20,6 +18,7 @@
 #include <cstdlib>
 
 #include "app/serial_number.h"
+#include "app/settings_folder.h"
 #include "gui/operator_boxes.h"
 #include "image/image_loader.h"
 #include "serial/port_map.h"
@@ -42,9 +41,10 @@ int StrToInt(const std::string& text) {
 }  // namespace
 
 TForm1::TForm1(const ImageSource& imageSource, QWidget* parent)
-    : QWidget(parent), Comm1(dispatcher_), host_(*this), session_(host_, serialNumbers_, image_) {
+    : QWidget(parent),
+      station_(dispatcher_, StationShared{image_, serialNumbers_}, view_),
+      Comm1(station_.Comm()) {
     CreateControls();
-    ConfigureDeviceLine(Comm1);
     ConnectHandlers();
     CentreOnScreen();
     FormCreate(imageSource);
@@ -68,9 +68,6 @@ void TForm1::ConnectHandlers() {
     connect(CheckBox1, &QCheckBox::toggled, this, guarded(&TForm1::CheckBox1Click));
     connect(Timer1, &QTimer::timeout, this, guarded(&TForm1::Timer1Timer));
     connect(Timer2, &QTimer::timeout, this, guarded(&TForm1::Timer2Timer));
-    Comm1.OnReceiveData = [this](TComm& sender, const std::uint8_t* buffer, std::uint16_t length) {
-        Guarded([&] { Comm1ReceiveData(sender, buffer, length); });
-    };
 }
 
 template <typename Handler>
@@ -98,7 +95,7 @@ void TForm1::FormCreate(const ImageSource& imageSource) {
 
 void TForm1::RunStartUp(const ImageSource& imageSource) {
     setWindowTitle(QString::fromLatin1(kWindowCaption));
-    ShowCounters(session_.OkCount(), session_.ErrorCount());
+    ShowCounters(Session().OkCount(), Session().ErrorCount());
     LoadEmbeddedImage(imageSource, image_);
     AppendLog(kToolTitleLine);
 
@@ -113,20 +110,16 @@ void TForm1::RunStartUp(const ImageSource& imageSource) {
     SelAuto->setChecked(settings_.ReadSetting("Auto") == "1");
 }
 
+// The station resets the controller and the track bar in both directions.
 void TForm1::Button1Click() {
-    session_.ResetForOpenClose();
-    TrackBar1->setValue(0);
     if (PortOpen_) {
-        Comm1.ClosePort();
+        station_.Close();
         PortOpen_ = false;
         Button1->setText(QStringLiteral("Open"));
         BitBtn2->setEnabled(false);
         BitBtn3->setEnabled(false);
     } else {
-        session_.SetBaseRate();
-        Comm1.SetCommName(ComboBox1->currentText().toStdString());
-        Comm1.OpenPort();
-        session_.PortOpened();
+        station_.Open(ComboBox1->currentText().toStdString());
         PortOpen_ = true;
         Button1->setText(QStringLiteral("Close"));
         BitBtn2->setEnabled(true);
@@ -140,25 +133,21 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Timer1Timer() {
-    session_.Timer1Timer();
+    station_.Tick1();
 }
 
 void TForm1::Timer2Timer() {
-    session_.Timer2Timer();
-}
-
-void TForm1::Comm1ReceiveData(TComm& /*sender*/, const std::uint8_t* buffer, std::uint16_t length) {
-    session_.Comm1ReceiveData(buffer, length);
+    station_.Tick2();
 }
 
 void TForm1::CheckBox1Click() {}
 
 void TForm1::BitBtn2Click() {
-    session_.ReadSerialNumber();
+    station_.ReadSerialNumber();
 }
 
 void TForm1::BitBtn3Click() {
-    session_.WriteSerialNumber();
+    station_.WriteSerialNumber();
 }
 
 void TForm1::SelAutoClick() {
@@ -182,7 +171,7 @@ QString TForm1::PortToolTip() const {
     if (name.isEmpty())
         return QStringLiteral("No port selected: pick one before Open");
     return name + QStringLiteral(" opens ") +
-           QString::fromStdString(ResolvePortName(name.toStdString()));
+           QString::fromStdString(ResolvePortName(name.toStdString(), PortMapFile()));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

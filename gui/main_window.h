@@ -1,18 +1,19 @@
-// TForm1: the operator's one window. It owns the serial component Comm1, the
-// two timers and the controls, and drives one update controller with them:
-// pick the port, Open, and watch the log, the progress and the counters while
-// devices come and go.
+// TForm1: the operator's one window. It owns one port station (the serial
+// component Comm1 and its update controller), the two timers that drive it and
+// the controls it reports to: pick the port, Open, and watch the log, the
+// progress and the counters while devices come and go.
 #pragma once
 
 #include <QWidget>
 #include <cstdint>
 #include <string>
 
+#include "app/port_station.h"
 #include "app/settings_store.h"
 #include "app/stored_serial_numbers.h"
 #include "app/update_session.h"
 #include "gui/qt_dispatcher.h"
-#include "gui/window_host.h"
+#include "gui/window_view.h"
 #include "image/image_source.h"
 #include "protocol/firmware_image.h"
 #include "serial/comm.h"
@@ -34,11 +35,13 @@ inline constexpr char kToolTitleLine[] = "Firmware Update Tools";
 class TForm1 : public QWidget {
     Q_OBJECT
 
-    // Declared first: Comm1 and the controller are built on them.
+    // Declared first: the port station is built on them; Comm1 is its port.
     QtDispatcher dispatcher_;
     SettingsStore settings_;
     StoredSerialNumbers serialNumbers_{settings_};
     FirmwareImage image_;
+    WindowView view_{*this};
+    PortStation station_;
 
 public:
     // Builds the window and runs its start-up (FormCreate); an error there is
@@ -54,7 +57,7 @@ public:
     QComboBox* ComboBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QTimer* Timer1 = nullptr;
-    TComm Comm1;
+    TComm& Comm1;  // the station's port
     QPushButton* Button2 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QSlider* TrackBar1 = nullptr;
@@ -71,7 +74,6 @@ public:
     void Button1Click();  // Open / Close
     void Button2Click();  // Clear
     void Timer1Timer();
-    void Comm1ReceiveData(TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
     void FormCreate(const ImageSource& imageSource);
     void CheckBox1Click();
     void BitBtn2Click();  // Read SN
@@ -90,7 +92,7 @@ public:
 
     bool PortOpen() const { return PortOpen_; }
     const FirmwareImage& Image() const { return image_; }
-    const UpdateSession& Session() const { return session_; }
+    const UpdateSession& Session() const { return station_.Session(); }
 
 signals:
     // After every change of the counters, for whoever follows the batch.
@@ -109,8 +111,6 @@ private:
     template <typename Handler>
     void Guarded(Handler handler);
 
-    WindowHost host_;
-    UpdateSession session_;
     bool PortOpen_ = false;
 };
 

@@ -164,7 +164,7 @@ void TForm1::CreateControls() {
     SetTextColour(Button1, QPalette::ButtonText, kBlue);
 
     Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
+    Timer1->setInterval(static_cast<int>(kTimer1Period.count()));
 
     Button2 = Place(BoldButton("Clear", this), 296, 96, 73, 25);
 
@@ -202,7 +202,7 @@ void TForm1::CreateControls() {
     Label2 = Place(CounterLabel("Error", kRed, this), 296, 232, 81, 21);
 
     Timer2 = new QTimer(this);
-    Timer2->setInterval(20);
+    Timer2->setInterval(static_cast<int>(kTimer2Period.count()));
     Timer2->setTimerType(Qt::PreciseTimer);
 
     CheckBox3 = Place(new QCheckBox(QStringLiteral("L3"), this), 16, 176, 97, 17);

@@ -16,7 +16,7 @@ void TComm::OpenPort() {
     if (port_)
         throw ECommsError(comm_error_text::kAlreadyOpen);
     auto link = std::make_shared<CommLink>(CommLink{this});
-    port_ = OpenCommPort(comm_name_, line_, timeouts_, CommNotifier(dispatcher_, link));
+    port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, CommNotifier(dispatcher_, link));
     link_ = std::move(link);
 }
 
@@ -53,6 +53,9 @@ void TComm::SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value) 
 
 void TComm::SetCommName(std::string name) {
     comm_name_ = std::move(name);
+}
+void TComm::SetPortMap(std::filesystem::path file) {
+    port_map_ = std::move(file);
 }
 void TComm::SetParity(TParity value) {
     line_.Parity = value;

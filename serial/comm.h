@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,7 +44,8 @@ public:
     TComm(const TComm&) = delete;
     TComm& operator=(const TComm&) = delete;
 
-    // Opens CommName (see ResolvePortName) and starts both threads, or raises
+    // Opens CommName through PortMap (see ResolvePortName) and starts both
+    // threads, or raises
     // ECommsError; after a failure the component is closed and can be opened
     // again.
     void OpenPort();
@@ -63,6 +65,10 @@ public:
     // (Parity also at the next re-apply of the line settings).
     const std::string& CommName() const { return comm_name_; }
     void SetCommName(std::string name);
+    // The file that says which device a COM name opens (see ResolvePortName);
+    // the application says where it keeps it. Empty: no map.
+    const std::filesystem::path& PortMap() const { return port_map_; }
+    void SetPortMap(std::filesystem::path file);
     std::uint32_t BaudRate() const { return line_.BaudRate; }
     void SetBaudRate(std::uint32_t value);
     bool ParityCheck() const { return line_.ParityCheck; }
@@ -131,6 +137,7 @@ private:
 
     Dispatcher& dispatcher_;
     std::string comm_name_ = "COM2";
+    std::filesystem::path port_map_;
     LineSettings line_;
     CommTimeouts timeouts_;
     std::unique_ptr<CommPort> port_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,10 +31,14 @@ public:
     virtual bool Send(std::vector<std::uint8_t> block) = 0;
 };
 
-// Opens the port by its name, applies the time-outs and line settings and
-// starts both threads. Raises ECommsError with the component's fixed texts;
-// nothing stays open after a failure.
-std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
-                                       const CommTimeouts& timeouts, CommNotifier notifier);
+// Opens the port by its name, resolved through `port_map` (see
+// ResolvePort), applies the time-outs and line settings and starts both
+// threads (see PortThreads). Raises ECommsError with the component's fixed
+// texts and, where the system can say, why; nothing stays open after a
+// failure.
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
+                                       const std::filesystem::path& port_map,
+                                       const LineSettings& settings, const CommTimeouts& timeouts,
+                                       CommNotifier notifier);
 
 }  // namespace comflash

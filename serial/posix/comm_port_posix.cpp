@@ -13,6 +13,7 @@
 #include "serial/comm_port.h"
 #include "serial/comms_error.h"
 #include "serial/port_map.h"
+#include "serial/port_threads.h"
 #include "serial/posix/fd_posix.h"
 #include "serial/posix/line_settings_posix.h"
 #include "serial/posix/open_error_posix.h"
@@ -26,10 +27,11 @@ namespace {
 // Exclusive like a Windows open with no sharing. TIOCEXCL keeps out other
 // users but not root; the flock keeps out every opener that locks too,
 // root included, and another TComm in this process as well.
-UniqueFd OpenExclusive(const std::string& name) {
-    const ResolvedPort port = ResolvePort(name);
+UniqueFd OpenExclusive(const std::string& name, const std::filesystem::path& port_map) {
+    const ResolvedPort port = ResolvePort(name, port_map);
     const auto fail = [&](int error) {
-        return ECommsError(comm_error_text::kCannotOpen, OpenFailureReason(name, port, error));
+        return ECommsError(comm_error_text::kCannotOpen,
+                           OpenFailureReason(name, port, port_map, error));
     };
     if (port.path.empty() || port.path.front() != '/')
         throw fail(ENOENT);
@@ -53,8 +55,12 @@ public:
     }
 
     ~PosixCommPort() override {
-        StopReceiveThread();
-        StopTransmitThread();
+        // Every wait of both threads watches the close event, so each ends at
+        // once; the flush drops what the line still holds.
+        threads_.Stop([this](PortDirection direction) {
+            close_event_.Signal();
+            ::tcflush(port_.get(), direction == PortDirection::Receive ? TCIFLUSH : TCOFLUSH);
+        });
         // Cleared before the close, or the next non-root opener of this
         // terminal would be refused while its other end stays open.
         ::ioctl(port_.get(), TIOCNXCL);
@@ -67,62 +73,38 @@ public:
     void ApplyTimeouts(const CommTimeouts& timeouts) override { timeouts_.Store(timeouts); }
 
     bool Send(std::vector<std::uint8_t> block) override {
-        return transmit_thread_ && transmit_thread_->Queue(std::move(block));
+        return threads_.Transmit() != nullptr && threads_.Transmit()->Queue(std::move(block));
     }
 
     void StartThreads() {
         if (!close_event_.valid())
             throw ECommsError(comm_error_text::kCannotCreateEvent);
-        try {
-            receive_thread_ = std::make_unique<TReadThread>(port_.get(), close_event_.get(),
-                                                            timeouts_, notifier_);
-            receive_thread_->Start();
-        } catch (const std::system_error&) {
-            receive_thread_.reset();
-            throw ECommsError(comm_error_text::kCannotCreateReadThread);
-        }
-        try {
-            transmit_thread_ = std::make_unique<TWriteThread>(port_.get(), close_event_.get(),
-                                                              timeouts_, notifier_);
-            transmit_thread_->Start();
-        } catch (const std::system_error&) {
-            transmit_thread_.reset();
-            throw ECommsError(comm_error_text::kCannotCreateWriteThread);
-        }
+        threads_.Start(
+            [this] {
+                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
+                                                     notifier_);
+            },
+            [this] {
+                return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), timeouts_,
+                                                      notifier_);
+            });
     }
 
 private:
-    // Every wait of both threads watches the close event, so each ends at
-    // once; the purge drops what the line still holds.
-    void StopReceiveThread() {
-        if (!receive_thread_)
-            return;
-        close_event_.Signal();
-        ::tcflush(port_.get(), TCIFLUSH);
-        receive_thread_.reset();
-    }
-
-    void StopTransmitThread() {
-        if (!transmit_thread_)
-            return;
-        close_event_.Signal();
-        ::tcflush(port_.get(), TCOFLUSH);
-        transmit_thread_.reset();
-    }
-
     UniqueFd port_;
     CommNotifier notifier_;
     EventFd close_event_;
     SharedTimeouts timeouts_;
-    std::unique_ptr<TReadThread> receive_thread_;
-    std::unique_ptr<TWriteThread> transmit_thread_;
+    PortThreads<TReadThread, TWriteThread> threads_;
 };
 
 }  // namespace
 
-std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
-                                       const CommTimeouts& timeouts, CommNotifier notifier) {
-    UniqueFd port = OpenExclusive(comm_name);
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
+                                       const std::filesystem::path& port_map,
+                                       const LineSettings& settings, const CommTimeouts& timeouts,
+                                       CommNotifier notifier) {
+    UniqueFd port = OpenExclusive(comm_name, port_map);
     if (!::isatty(port.get()))
         throw ECommsError(comm_error_text::kNotCommHandle);
     // The kernel sizes a terminal's queues itself: there is no buffer to set up.

@@ -23,12 +23,15 @@ std::string Quoted(std::string_view text) {
 }
 
 // How the name led to the path, for a device that is not there.
-std::string RouteNote(std::string_view name, const ResolvedPort& port) {
-    const std::string map = PortMapFile().string();
+std::string RouteNote(std::string_view name, const ResolvedPort& port,
+                      const std::filesystem::path& portMap) {
+    const std::string map = portMap.string();
     switch (port.route) {
         case PortRoute::PortMap:
             return " (" + std::string(name) + " leads there through the port map " + map + ")";
         case PortRoute::DefaultPath:
+            if (map.empty())
+                return " (" + std::string(name) + " opens " + port.path + ")";
             return " (" + std::string(name) + " is not in the port map " + map + ", so it opens " +
                    port.path + "; a line such as " + std::string(name) +
                    "=/dev/ttyUSB0 there names its device)";
@@ -154,7 +157,8 @@ std::string BusyReason(const std::string& path) {
 
 }  // namespace
 
-std::string OpenFailureReason(std::string_view name, const ResolvedPort& port, int error) {
+std::string OpenFailureReason(std::string_view name, const ResolvedPort& port,
+                              const std::filesystem::path& portMap, int error) {
     if (name.empty())
         return "no port selected";
     if (port.route == PortRoute::NotAPort) {
@@ -163,11 +167,11 @@ std::string OpenFailureReason(std::string_view name, const ResolvedPort& port, i
     switch (error) {
         case ENOENT:
         case ENOTDIR:
-            return "no such device " + port.path + RouteNote(name, port);
+            return "no such device " + port.path + RouteNote(name, port, portMap);
         case ENXIO:
         case ENODEV:
             return "no such device " + port.path + " (the system lists it, but nothing answers)" +
-                   RouteNote(name, port);
+                   RouteNote(name, port, portMap);
         case EACCES:
         case EPERM:
             return PermissionReason(port.path);

@@ -1,14 +1,9 @@
 // Port names on POSIX: the operator keeps thinking in COM numbers, so a small
 // per-user map says which device each one is.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <vector>
 
 #include "serial/port_map.h"
 
@@ -16,19 +11,6 @@ namespace comflash {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return home;
-    std::vector<char> scratch(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, scratch.data(), scratch.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return "/";
-}
 
 std::string_view Trim(std::string_view text) {
     const auto is_blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
@@ -87,23 +69,10 @@ std::optional<unsigned> ComNumber(std::string_view name) {
 
 }  // namespace
 
-fs::path SettingsFolder() {
-    // The XDG rules ignore a relative XDG_CONFIG_HOME.
-    const char* config_home = std::getenv("XDG_CONFIG_HOME");
-    const fs::path base = (config_home != nullptr && config_home[0] == '/')
-                              ? fs::path(config_home)
-                              : HomeFolder() / ".config";
-    return base / "Norvane" / "FW";
-}
-
-fs::path PortMapFile() {
-    return SettingsFolder() / "ports";
-}
-
-ResolvedPort ResolvePort(std::string_view name) {
+ResolvedPort ResolvePort(std::string_view name, const fs::path& portMap) {
     if (!name.empty() && name.front() == '/')
         return {std::string(name), PortRoute::DevicePath};
-    if (auto mapped = LookUpPortMap(PortMapFile(), name))
+    if (auto mapped = LookUpPortMap(portMap, name))
         return {*mapped, PortRoute::PortMap};
     if (const auto number = ComNumber(name))
         return {"/dev/ttyS" + std::to_string(*number - 1), PortRoute::DefaultPath};

@@ -6,6 +6,7 @@
 #include "serial/comm_port.h"
 #include "serial/comms_error.h"
 #include "serial/port_map.h"
+#include "serial/port_threads.h"
 #include "serial/win32/handle_win32.h"
 #include "serial/win32/open_error_win32.h"
 #include "serial/win32/receive_thread_win32.h"
@@ -94,8 +95,14 @@ public:
         : port_(std::move(port)), notifier_(std::move(notifier)) {}
 
     ~Win32CommPort() override {
-        StopReceiveThread();
-        StopTransmitThread();
+        // Both threads watch the close event in every wait, so each ends at
+        // once; the purge aborts the operation it has pending.
+        threads_.Stop([this](PortDirection direction) {
+            ::SetEvent(close_event_.get());
+            ::PurgeComm(port_.get(), direction == PortDirection::Receive
+                                         ? PURGE_RXABORT | PURGE_RXCLEAR
+                                         : PURGE_TXABORT | PURGE_TXCLEAR);
+        });
     }
 
     void ApplyLineSettings(const LineSettings& settings) override {
@@ -114,63 +121,37 @@ public:
     }
 
     bool Send(std::vector<std::uint8_t> block) override {
-        return transmit_thread_ && transmit_thread_->Queue(std::move(block));
+        return threads_.Transmit() != nullptr && threads_.Transmit()->Queue(std::move(block));
     }
 
     void StartThreads() {
         close_event_ = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         if (!close_event_.valid())
             throw ECommsError(comm_error_text::kCannotCreateEvent);
-        try {
-            receive_thread_ =
-                std::make_unique<TReadThread>(port_.get(), close_event_.get(), notifier_);
-            receive_thread_->Start();
-        } catch (const std::system_error&) {
-            receive_thread_.reset();
-            throw ECommsError(comm_error_text::kCannotCreateReadThread);
-        }
-        try {
-            transmit_thread_ =
-                std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
-            transmit_thread_->Start();
-        } catch (const std::system_error&) {
-            transmit_thread_.reset();
-            throw ECommsError(comm_error_text::kCannotCreateWriteThread);
-        }
+        threads_.Start(
+            [this] {
+                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), notifier_);
+            },
+            [this] {
+                return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
+            });
     }
 
 private:
-    // Both threads watch the close event in every wait, so each ends at once;
-    // the purge aborts the operation it has pending.
-    void StopReceiveThread() {
-        if (!receive_thread_)
-            return;
-        ::SetEvent(close_event_.get());
-        ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR);
-        receive_thread_.reset();
-    }
-
-    void StopTransmitThread() {
-        if (!transmit_thread_)
-            return;
-        ::SetEvent(close_event_.get());
-        ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
-        transmit_thread_.reset();
-    }
-
     UniqueHandle port_;
     CommNotifier notifier_;
     UniqueHandle close_event_;
-    std::unique_ptr<TReadThread> receive_thread_;
-    std::unique_ptr<TWriteThread> transmit_thread_;
+    PortThreads<TReadThread, TWriteThread> threads_;
 };
 
 }  // namespace
 
-std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name, const LineSettings& settings,
-                                       const CommTimeouts& timeouts, CommNotifier notifier) {
+std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
+                                       const std::filesystem::path& port_map,
+                                       const LineSettings& settings, const CommTimeouts& timeouts,
+                                       CommNotifier notifier) {
     // No sharing: a port another program holds fails here.
-    const std::string path = ResolvePortName(comm_name);
+    const std::string path = ResolvePortName(comm_name, port_map);
     UniqueHandle port(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                     nullptr));

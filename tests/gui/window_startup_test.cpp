@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "serial/port_map.h"
+#include "app/settings_folder.h"
 #include "tests/gui/window_fixture.h"
 
 namespace comflash::guitest {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/serial_number.h"
+#include "app/settings_folder.h"
 #include "app/settings_store.h"
 #include "line/line_database.h"
 #include "line/line_error.h"
@@ -16,7 +17,6 @@
 #include "line/line_serial_numbers.h"
 #include "line/serial_series.h"
 #include "line_fixture.h"
-#include "serial/port_map.h"
 #include "tcp_proxy.h"
 
 namespace comflash::testing {

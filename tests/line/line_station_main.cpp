@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/settings_folder.h"
 #include "app/settings_store.h"
 #include "line/line_database.h"
 #include "line/line_error.h"
 #include "line/line_serial_numbers.h"
-#include "serial/port_map.h"
 
 namespace {
 

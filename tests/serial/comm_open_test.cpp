@@ -130,6 +130,8 @@ protected:
 };
 
 TEST_P(OpenFailureTest, RaisesItsTextAndLeavesTheComponentClosedAndReopenable) {
+    // The application names the map; this one lists nothing.
+    comm.SetPortMap(scratch / "ports");
     comm.SetCommName(GetParam().port(scratch));
     EXPECT_EQ(OpenFailure(comm), GetParam().message);
     EXPECT_FALSE(comm.IsOpen());
@@ -157,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailureCase{"UnlistedComNameWithoutDevice",
                         [](const fs::path&) { return std::string("COM32000"); },
                         "Error opening serial port",
-                        "no such device /dev/ttyS31999 (COM32000 is not in the port map "},
+                        "no such device /dev/ttyS31999 (COM32000 is not in the port map "
+                        "{scratch}/ports, so it opens /dev/ttyS31999"},
         OpenFailureCase{"NameThatIsNoPort", [](const fs::path&) { return std::string("printer"); },
                         "Error opening serial port", "'printer' is neither a port name"},
         OpenFailureCase{"NoName", [](const fs::path&) { return std::string(); },

@@ -1,9 +1,8 @@
-// Port names on POSIX: device paths as they are, the per-user map, and the
-// COMn fallback. Every case runs with its own settings folder.
+// Port names on POSIX: device paths as they are, the map file the caller
+// names, and the COMn fallback. Every case has a map file of its own.
 #include "serial/port_map.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -18,33 +17,15 @@ protected:
     void SetUp() override {
         scratch_ = fs::temp_directory_path() / ("comflash-portmap-" + std::to_string(::getpid()));
         fs::create_directories(scratch_);
-        ::setenv("XDG_CONFIG_HOME", scratch_.c_str(), 1);
     }
-    void TearDown() override {
-        ::unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(scratch_);
-    }
-    void WriteMap(const std::string& text) {
-        fs::create_directories(SettingsFolder());
-        std::ofstream(SettingsFolder() / "ports") << text;
+    void TearDown() override { fs::remove_all(scratch_); }
+    fs::path WriteMap(const std::string& text) const {
+        const fs::path map = scratch_ / "ports";
+        std::ofstream(map) << text;
+        return map;
     }
     fs::path scratch_;
 };
-
-TEST_F(PortMapTest, SettingsFolderFollowsXdgConfigHome) {
-    EXPECT_EQ(SettingsFolder(), scratch_ / "Norvane" / "FW");
-}
-
-TEST_F(PortMapTest, SettingsFolderFallsBackToHomeConfig) {
-    const char* home = std::getenv("HOME");
-    const std::string saved_home = home ? home : "";
-    ::setenv("HOME", "/home/operator", 1);
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    EXPECT_EQ(SettingsFolder(), fs::path("/home/operator/.config/Norvane/FW"));
-    ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(SettingsFolder(), fs::path("/home/operator/.config/Norvane/FW"));
-    ::setenv("HOME", saved_home.c_str(), 1);
-}
 
 struct NameCase {
     const char* name;
@@ -55,7 +36,7 @@ struct NameCase {
 class ResolveTest : public PortMapTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(ResolveTest, ResolvesThroughTheMap) {
-    WriteMap(
+    const fs::path map = WriteMap(
         "# serial adapters on the bench\n"
         "\n"
         "COM3=/dev/ttyUSB0\n"
@@ -65,7 +46,7 @@ TEST_P(ResolveTest, ResolvesThroughTheMap) {
         "=/dev/ttyUSB7\n"
         "COM8=/dev/ttyUSB1\n"
         "COM8=/dev/ttyUSB2\n");
-    EXPECT_EQ(ResolvePortName(GetParam().port), GetParam().resolved);
+    EXPECT_EQ(ResolvePortName(GetParam().port, map), GetParam().resolved);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ResolveTest,
@@ -84,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(Names, ResolveTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PortMapTest, WithoutAMapComNamesUseTheFallback) {
-    EXPECT_EQ(ResolvePortName("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(ResolvePortName("COM2", scratch_ / "no-such-file"), "/dev/ttyS1");
+    EXPECT_EQ(ResolvePortName("COM2", {}), "/dev/ttyS1");
 }
 
 }  // namespace

@@ -1,19 +1,18 @@
-// What the update controller sees of the window: Comm1 for the port, the log,
-// the track bar, the counters, the modal boxes and the check boxes.
+// What the window's port station sees of it: the log, the track bar, the
+// counters, the modal boxes, and the check boxes and serial-number fields,
+// hidden ones included.
 #pragma once
 
-#include "app/controller_host.h"
+#include "app/station_view.h"
 
 namespace comflash {
 
 class TForm1;
 
-class WindowHost final : public ControllerHost {
+class WindowView final : public StationView {
 public:
-    explicit WindowHost(TForm1& form) : form_(form) {}
+    explicit WindowView(TForm1& form) : form_(form) {}
 
-    bool SendData(const std::uint8_t* data, std::uint16_t length) override;
-    void SetBaudRate(std::uint32_t baudRate) override;
     void AppendLog(const std::string& line) override;
     void SetProgress(int position) override;
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
@@ -25,8 +24,8 @@ public:
     std::string SerialNumberText() override;
     void SetSerialNumberText(const std::string& text) override;
     void ClearReadBack() override;
-    std::chrono::system_clock::time_point Now() override;
-    std::string PortName() override;
+    // The standard error box; the window stays usable.
+    void StepFailed(const std::exception& error) override;
 
 private:
     TForm1& form_;

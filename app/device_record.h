@@ -1,5 +1,5 @@
-// The production record that the window does not keep: one JSON line per
-// finished device, appended to a file.
+// The production record of comflash-cli and comflash-station (--record): one
+// JSON line per finished device, appended to a file.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-namespace comflash::cli {
+namespace comflash {
 
 struct DeviceRecord {
     std::int64_t finishedAt = 0;  // Unix milliseconds
@@ -30,4 +30,4 @@ private:
     std::ofstream out_;
 };
 
-}  // namespace comflash::cli
+}  // namespace comflash

@@ -1,12 +1,12 @@
-// The JSON that comflash-cli writes: one object per line, fields in the order
-// they were added.
+// The JSON lines comflash writes (the record, the --json events): one object
+// per line, fields in the order they were added.
 #pragma once
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace comflash::cli {
+namespace comflash {
 
 using JsonObject = nlohmann::ordered_json;
 
@@ -18,4 +18,4 @@ std::string JsonLine(const JsonObject& object);
 // UTC time with milliseconds, as 2026-12-10T11:53:17.123Z.
 std::string IsoTime(std::int64_t unixMilliseconds);
 
-}  // namespace comflash::cli
+}  // namespace comflash

@@ -1,11 +1,11 @@
-#include "cli/device_record.h"
+#include "app/device_record.h"
 
 #include <stdexcept>
 
-#include "cli/json_line.h"
+#include "app/json_line.h"
 #include "image/image_info.h"
 
-namespace comflash::cli {
+namespace comflash {
 
 RecordFile::RecordFile(const std::filesystem::path& path) : path_(path), out_(path, std::ios::app) {
     if (!out_)
@@ -30,4 +30,4 @@ void RecordFile::Append(const DeviceRecord& record) {
         throw std::runtime_error("cannot write the record file " + path_.string());
 }
 
-}  // namespace comflash::cli
+}  // namespace comflash

@@ -1,9 +1,9 @@
-#include "cli/json_line.h"
+#include "app/json_line.h"
 
 #include <chrono>
 #include <cstdio>
 
-namespace comflash::cli {
+namespace comflash {
 
 std::string JsonLine(const JsonObject& object) {
     return object.dump(-1, ' ', false, JsonObject::error_handler_t::replace);
@@ -24,4 +24,4 @@ std::string IsoTime(std::int64_t unixMilliseconds) {
     return text;
 }
 
-}  // namespace comflash::cli
+}  // namespace comflash

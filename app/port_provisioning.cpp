@@ -1,0 +1,43 @@
+#include "app/port_provisioning.h"
+
+#include <utility>
+
+namespace comflash {
+
+bool PortProvisioning::ReadyForDevice(const std::string& port) {
+    if (!shared_.TryTurn(this))
+        return false;
+    if (taken_.empty()) {
+        try {
+            taken_ = shared_.Source().Take(port, {});
+        } catch (...) {
+            shared_.EndTurn(this);
+            throw;
+        }
+    }
+    return true;
+}
+
+std::string PortProvisioning::TakeNumberToSend() {
+    return std::exchange(taken_, {});
+}
+
+void PortProvisioning::Settled(const std::string& number, SerialFate fate) {
+    settled_ = SettledNumber{number, fate};
+    shared_.Note(number, fate);
+}
+
+void PortProvisioning::GiveBackUnsent() {
+    if (taken_.empty())
+        return;
+    const std::string number = std::exchange(taken_, {});
+    Settled(number, SerialFate::NotSent);
+    shared_.Source().Settle(number, SerialFate::NotSent);
+}
+
+std::optional<SettledNumber> PortProvisioning::EndDevice() {
+    shared_.EndTurn(this);
+    return std::exchange(settled_, std::nullopt);
+}
+
+}  // namespace comflash

@@ -1,0 +1,194 @@
+#include "app/port_station.h"
+
+#include <exception>
+#include <utility>
+
+#include "app/device_line.h"
+
+namespace comflash {
+namespace {
+
+std::int64_t UnixMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+PortStation::PortStation(Dispatcher& dispatcher, const StationShared& shared, StationView& view,
+                         StationRules rules)
+    : shared_(shared),
+      view_(view),
+      rules_(rules),
+      comm_(dispatcher),
+      session_(*this, shared.serialNumbers, shared.image) {
+    if (shared.provisioning != nullptr)
+        provisioning_.emplace(*shared.provisioning);
+    ConfigureDeviceLine(comm_);
+    comm_.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+        Guarded([&] { session_.Comm1ReceiveData(buffer, length); });
+    };
+    if (rules_.reopenWhenLost)
+        comm_.OnRequestHangup = [this](TComm&) { OnPortLost(); };
+}
+
+PortStation::~PortStation() {
+    comm_.ClosePort();
+}
+
+void PortStation::Open(const std::string& port) {
+    session_.ResetForOpenClose();
+    session_.SetBaseRate();
+    comm_.SetCommName(port);
+    comm_.OpenPort();
+    session_.PortOpened();
+}
+
+void PortStation::Close() {
+    session_.ResetForOpenClose();
+    comm_.ClosePort();
+    waitingForReturn_ = false;
+    // A device left in the middle of its run is not a finished device.
+    if (runActive_)
+        CountDevice("interrupted", false);
+}
+
+void PortStation::Tick1() {
+    if (waitingForReturn_)
+        TryReopen();
+    Guarded([&] { session_.Timer1Timer(); });
+}
+
+void PortStation::Tick2() {
+    Guarded([&] { session_.Timer2Timer(); });
+}
+
+template <typename Step>
+void PortStation::Guarded(Step step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        view_.StepFailed(error);
+    }
+}
+
+// A pseudo-terminal closed or a USB adapter pulled: the run on this port is
+// over. This port is opened again once the device is back.
+void PortStation::OnPortLost() {
+    if (waitingForReturn_)
+        return;
+    if (ServedAllDevices()) {
+        // Nothing is left to do on it; a device node of that name that turns
+        // up later may well belong to something else.
+        comm_.ClosePort();
+        return;
+    }
+    view_.PortLost();
+    comm_.ClosePort();
+    session_.ResetForOpenClose();
+    if (runActive_)
+        CountDevice("port-lost", false);
+    waitingForReturn_ = true;
+}
+
+void PortStation::TryReopen() {
+    try {
+        Open(comm_.CommName());
+    } catch (const std::exception&) {
+        return;  // not back yet: the next tick tries again
+    }
+    waitingForReturn_ = false;
+    view_.PortBack();
+}
+
+bool PortStation::ServedAllDevices() const {
+    return rules_.devices && finished_ >= *rules_.devices;
+}
+
+bool PortStation::SendData(const std::uint8_t* data, std::uint16_t length) {
+    if (!runActive_) {
+        runActive_ = true;
+        runStart_ = std::chrono::steady_clock::now();
+    }
+    return comm_.SendData(data, length);
+}
+
+void PortStation::RunFinished(RunResult result) {
+    const bool good =
+        provisioning_ ? result == RunResult::SerialWritten : result == RunResult::Updated;
+    CountDevice(RunResultName(result), good);
+}
+
+void PortStation::SerialNumberSettled(const std::string& number, SerialFate fate) {
+    if (provisioning_)
+        provisioning_->Settled(number, fate);
+}
+
+void PortStation::CountDevice(const std::string& result, bool good) {
+    FinishedDevice device;
+    device.result = result;
+    device.good = good;
+    if (runActive_) {
+        device.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - runStart_);
+    }
+    runActive_ = false;
+    ++finished_;
+    if (!good)
+        ++failed_;
+    if (provisioning_) {
+        // Even when giving the number back fails, the device is counted.
+        try {
+            provisioning_->GiveBackUnsent();
+        } catch (const std::exception& error) {
+            view_.Notice(std::string("the unsent serial number stays a gap: ") + error.what());
+        }
+        device.serial = provisioning_->EndDevice();
+    }
+    Record(device);
+    view_.DeviceFinished(device);
+}
+
+void PortStation::Record(const FinishedDevice& device) const {
+    if (shared_.record == nullptr)
+        return;
+    DeviceRecord record;
+    record.finishedAt = UnixMilliseconds();
+    record.port = comm_.CommName();
+    record.result = device.result;
+    record.imageCrc = shared_.imageCrc;
+    record.durationMs = device.duration.count();
+    if (device.serial) {
+        record.serialSent = device.serial->number;
+        record.serialFate = SerialFateName(device.serial->fate);
+    }
+    shared_.record->Append(record);
+}
+
+// While one port provisions a device, the others leave their devices' hellos
+// unanswered, so the number taken at the hello is the only one on its way to
+// a device.
+bool PortStation::TakeIdentityReply() {
+    if (!provisioning_)
+        return false;
+    const std::string number = provisioning_->TakeNumberToSend();
+    if (!number.empty()) {
+        session_.SendSerialNumber(number);
+        view_.SerialNumberSent(number);
+        return true;
+    }
+    // Nothing was written: the line goes back to the hello rate for the next device.
+    session_.SetBaseRate();
+    CountDevice("serial-not-written", false);
+    return true;
+}
+
+// A port that has served its devices leaves further hellos unanswered, so
+// that ending the run never cuts off a device in the middle of its update.
+bool PortStation::ReadyForDevice() {
+    if (ServedAllDevices())
+        return false;
+    return !provisioning_ || provisioning_->ReadyForDevice(comm_.CommName());
+}
+
+}  // namespace comflash
