@@ -23,6 +23,8 @@ struct SettledNumber {
 class PortProvisioning {
 public:
     explicit PortProvisioning(SerialProvisioning& shared) : shared_(shared) {}
+    // A port that goes while holding the turn must not keep the others waiting.
+    ~PortProvisioning() { shared_.EndTurn(this); }
     PortProvisioning(const PortProvisioning&) = delete;
     PortProvisioning& operator=(const PortProvisioning&) = delete;
 

@@ -22,8 +22,7 @@ PortStation::PortStation(Dispatcher& dispatcher, const StationShared& shared, St
       rules_(rules),
       comm_(dispatcher),
       session_(*this, shared.serialNumbers, shared.image) {
-    if (shared.provisioning != nullptr)
-        provisioning_.emplace(*shared.provisioning);
+    SetProvisioning(shared.provisioning);
     ConfigureDeviceLine(comm_);
     comm_.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
         Guarded([&] { session_.Comm1ReceiveData(buffer, length); });
@@ -51,6 +50,13 @@ void PortStation::Close() {
     // A device left in the middle of its run is not a finished device.
     if (runActive_)
         CountDevice("interrupted", false);
+}
+
+void PortStation::SetProvisioning(SerialProvisioning* shared) {
+    shared_.provisioning = shared;
+    provisioning_.reset();
+    if (shared != nullptr)
+        provisioning_.emplace(*shared);
 }
 
 void PortStation::Tick1() {

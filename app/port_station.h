@@ -72,6 +72,10 @@ public:
     void Tick1();  // every kTimer1Period
     void Tick2();  // every kTimer2Period
 
+    // Writing serial numbers with the process's shared provisioning, or
+    // updating (nullptr). Only while the port is closed.
+    void SetProvisioning(SerialProvisioning* shared);
+
     // The hidden Read SN and Write SN buttons; raise as the controller does.
     void ReadSerialNumber() { session_.ReadSerialNumber(); }
     void WriteSerialNumber() { session_.WriteSerialNumber(); }

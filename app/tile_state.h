@@ -1,0 +1,72 @@
+// What one port's tile in the station window says, worked out from what its
+// port station reports. Words first: a state that reads from across the bench
+// ("waiting for a device", "updating 42 %", "good", "failed: Write Err"), a
+// detail line under it, and a tone that the window turns into a colour but
+// that never carries meaning the words do not.
+#pragma once
+
+#include <string>
+
+#include "app/station_view.h"
+
+namespace comflash {
+
+enum class TileTone {
+    Closed,   // the port is not open
+    Waiting,  // open, no device in progress
+    Busy,     // a device is being updated or given its number
+    Good,     // the last device is good
+    Failed,   // the last device failed, or the port cannot be used
+    Lost,     // the port went away and is waited for
+};
+
+struct TileFace {
+    std::string state;
+    std::string detail;
+    TileTone tone = TileTone::Closed;
+};
+
+// How a finished device failed, in words: the tool's own message where it has
+// one ("Write Err", "Init EEP Err", "Write SN Error!"), otherwise what
+// happened ("no answer", "port lost"). `blockError` is the run's
+// "Write n Err!" line, if it had one.
+std::string FailureWords(const FinishedDevice& device, const std::string& blockError);
+
+class TileState {
+public:
+    void Opened();
+    void Closed();
+    void OpenFailed(const std::string& reason);
+    // The port was closed because a step raised an error.
+    void Stopped(const std::string& reason);
+    void PortLost();
+    void PortBack();
+
+    void LogLine(const std::string& line);
+    void UpdateStarted();
+    void Progress(int position);
+    void SerialNumberSent(const std::string& number);
+    // A box's text: the tile shows it, since the station opens no box.
+    void Message(const std::string& text);
+    void DeviceFinished(const FinishedDevice& device);
+
+    TileFace Face() const;
+
+private:
+    enum class Phase { Waiting, Updating, WritingSerial, Finished };
+
+    TileFace Finished() const;
+
+    bool open_ = false;
+    bool lost_ = false;
+    std::string problem_;  // why the port is closed, when it was not the operator
+    Phase phase_ = Phase::Waiting;
+    int progress_ = 0;
+    bool good_ = false;
+    std::string outcome_;       // failure words of the last device
+    std::string blockError_;    // the run's first "Write n Err!"
+    std::string detail_;        // the last box or notice
+    std::string numberDetail_;  // the serial number of the device, over any box
+};
+
+}  // namespace comflash

@@ -1,0 +1,62 @@
+// comflash-station: the station window over the built-in firmware image.
+#include <QApplication>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/station/station_options.h"
+#include "gui/station/station_window.h"
+#include "image/builtin_image_source.h"
+
+int main(int argc, char* argv[]) {
+    using comflash::station::StationOptions;
+    using comflash::station::StationWindow;
+
+    // Ours first, so that --help and mistakes need no display.
+    StationOptions options;
+    try {
+        options =
+            comflash::station::ParseStationOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const comflash::station::StationOptionError& error) {
+        std::fprintf(stderr, "comflash-station: %s\n", error.what());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(comflash::station::StationUsage().c_str(), stdout);
+        return 0;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(comflash::station::kStationTitle));
+
+    const comflash::BuiltInImageSource image;
+    // The window closes its ports when it goes, before the application ends.
+    std::unique_ptr<StationWindow> window;
+    try {
+        window = std::make_unique<StationWindow>(image, options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "comflash-station: %s\n", error.what());
+        return 2;
+    }
+    window->resize(window->sizeHint().expandedTo(QSize(880, 600)));
+    window->show();
+    if (options.open)
+        window->OpenAll();
+    if (options.screenshot) {
+        const std::string file = *options.screenshot;
+        window->PictureAfter(options.screenshotAfter, QString::fromStdString(file),
+                             [file](bool saved) {
+                                 if (!saved) {
+                                     std::fprintf(stderr,
+                                                  "comflash-station: cannot save the picture "
+                                                  "as %s\n",
+                                                  file.c_str());
+                                 }
+                                 QApplication::exit(saved ? 0 : 1);
+                             });
+    }
+    const int status = QApplication::exec();
+    window.reset();
+    return status;
+}

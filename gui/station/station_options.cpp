@@ -1,0 +1,161 @@
+#include "gui/station/station_options.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace comflash::station {
+namespace {
+
+// The toolkit's options that take a value in the next argument.
+constexpr std::array kToolkitOptionsWithValue = {"-platform",        "-platformpluginpath",
+                                                 "-platformtheme",   "-plugin",
+                                                 "-style",           "-stylesheet",
+                                                 "-session",         "-display",
+                                                 "-geometry",        "-title",
+                                                 "-qwindowgeometry", "-qwindowtitle",
+                                                 "-qwindowicon",     "-qmljsdebugger"};
+
+bool ToolkitOption(const std::string& argument) {
+    return argument.size() > 1 && argument[0] == '-' && argument[1] != '-';
+}
+
+bool TakesValue(const std::string& argument) {
+    return std::find(kToolkitOptionsWithValue.begin(), kToolkitOptionsWithValue.end(), argument) !=
+           kToolkitOptionsWithValue.end();
+}
+
+QStringList OursOnly(const std::vector<std::string>& arguments) {
+    QStringList ours{QStringLiteral("comflash-station")};
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (!ToolkitOption(arguments[i])) {
+            ours << QString::fromStdString(arguments[i]);
+            continue;
+        }
+        if (TakesValue(arguments[i]))
+            ++i;
+    }
+    return ours;
+}
+
+unsigned DeviceCount(const QString& text) {
+    const std::string digits = text.toStdString();
+    unsigned count = 0;
+    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size())
+        throw StationOptionError("--screenshot-after takes a number of devices, not \"" + digits +
+                                 "\"");
+    return count;
+}
+
+struct Declared {
+    QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("PORT")};
+    QCommandLineOption writeSerialNumbers{QStringLiteral("write-sn")};
+    QCommandLineOption tickAuto{QStringLiteral("auto")};
+    QCommandLineOption open{QStringLiteral("open")};
+    QCommandLineOption record{QStringLiteral("record"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
+                                       QStringLiteral("N")};
+    QCommandLineOption help{QStringLiteral("help")};
+};
+
+// QCommandLineParser's own messages ("Missing value after '--port'.") in the
+// words the other programs use.
+[[noreturn]] void Refuse(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        throw StationOptionError("unknown option \"--" + unknown.front().toStdString() +
+                                 "\" (comflash-station --help lists the options)");
+    }
+    const QString text = parser.errorText();
+    const qsizetype from = text.indexOf(QLatin1Char('\''));
+    const qsizetype to = text.lastIndexOf(QLatin1Char('\''));
+    const std::string option = from >= 0 && to > from
+                                   ? text.mid(from + 1, to - from - 1).toStdString()
+                                   : text.toStdString();
+    if (text.startsWith(QStringLiteral("Missing value")))
+        throw StationOptionError(option + " needs a value");
+    throw StationOptionError(option + " takes no value");
+}
+
+std::vector<std::string> Ports(const QStringList& given) {
+    std::vector<std::string> ports;
+    for (const QString& port : given) {
+        const std::string name = port.trimmed().toStdString();
+        if (name.empty())
+            throw StationOptionError("--port needs a port name");
+        if (name.find(';') != std::string::npos)
+            throw StationOptionError("port \"" + name + "\": a port name holds no \";\"");
+        if (std::find(ports.begin(), ports.end(), name) != ports.end())
+            throw StationOptionError("port " + name + " is named twice");
+        ports.push_back(name);
+    }
+    return ports;
+}
+
+}  // namespace
+
+StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
+    const Declared declared;
+    QCommandLineParser parser;
+    parser.addOptions({declared.port, declared.writeSerialNumbers, declared.tickAuto, declared.open,
+                       declared.record, declared.screenshot, declared.screenshotAfter,
+                       declared.help});
+    if (!parser.parse(OursOnly(arguments)))
+        Refuse(parser);
+    if (!parser.positionalArguments().isEmpty()) {
+        throw StationOptionError("unexpected argument \"" +
+                                 parser.positionalArguments().front().toStdString() +
+                                 "\" (ports are given with --port)");
+    }
+
+    StationOptions options;
+    options.ports = Ports(parser.values(declared.port));
+    options.writeSerialNumbers = parser.isSet(declared.writeSerialNumbers);
+    options.tickAuto = parser.isSet(declared.tickAuto);
+    options.open = parser.isSet(declared.open);
+    options.help = parser.isSet(declared.help);
+    if (parser.isSet(declared.record))
+        options.record = parser.value(declared.record).toStdString();
+    if (parser.isSet(declared.screenshot))
+        options.screenshot = parser.value(declared.screenshot).toStdString();
+    if (parser.isSet(declared.screenshotAfter))
+        options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter));
+    if (options.screenshotAfter > 0 && !options.screenshot)
+        throw StationOptionError("--screenshot-after needs --screenshot FILE");
+    return options;
+}
+
+std::string StationUsage() {
+    return "Usage: comflash-station [options]\n"
+           "One window for a fixture of several ports: every port has its tile, and every\n"
+           "device that says hello on one of them is updated with the built-in firmware\n"
+           "(or given the next serial number), with no question asked. Without options the\n"
+           "window opens with the ports it had last time; the options do right after\n"
+           "start-up what the operator would do:\n"
+           "\n"
+           "  --port PORT              a port of the fixture (repeatable): COM1 to COM32,\n"
+           "                           resolved through the port map, or a device path such\n"
+           "                           as /dev/ttyUSB0; remembered for the next start\n"
+           "  --write-sn               write serial numbers instead of updating\n"
+           "  --open                   open every port\n"
+           "  --record FILE            append one JSON line per finished device to FILE\n"
+           "  --screenshot FILE        save a picture of the window as FILE (PNG), then quit\n"
+           "  --screenshot-after N     take the picture once N devices have finished over\n"
+           "                           all ports; default 0, at once\n"
+           "  --auto                   accepted as in comflash; the station always runs as\n"
+           "                           with Auto ticked\n"
+           "  --help                   this text\n"
+           "\n"
+           "Options with one dash are Qt's, for example -platform offscreen.\n"
+           "\n"
+           "Port names lead to devices through the file ports in the settings folder\n"
+           "(${XDG_CONFIG_HOME:-~/.config}/Norvane/FW/ports), with lines such as\n"
+           "COM1=/dev/ttyUSB0; a name not listed opens /dev/ttyS<n-1>.\n";
+}
+
+}  // namespace comflash::station
