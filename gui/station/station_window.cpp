@@ -214,8 +214,12 @@ void StationWindow::OpenAll() {
 }
 
 void StationWindow::CloseAll() {
+    const bool anyOpen = AnyOpen();
     for (PortTile* tile : tiles_)
         tile->Close();
+    // What became of the numbers, as the command line says at its end.
+    if (anyOpen && writingSerialNumbers_ && !provisioning_.Summary().empty())
+        Say(ToQt(provisioning_.Summary()));
 }
 
 bool StationWindow::SerialNumberReady() {

@@ -109,7 +109,9 @@ TEST_F(StationAgainstSimulators, ATileClosedMidTransferStopsOnlyItsPort) {
     ASSERT_EQ(report.size(), 1u);
     EXPECT_TRUE(report[0]["image_equal"].Bool());
     // Nothing reached the closed line's device after the close.
-    EXPECT_FALSE(SimLines::Report(cut, 1).at(0)["image_equal"].Bool());
+    const auto cutReport = SimLines::Report(cut, 1);
+    ASSERT_EQ(cutReport.size(), 1u);
+    EXPECT_FALSE(cutReport[0]["image_equal"].Bool());
 }
 
 TEST_F(StationAgainstSimulators, AVanishedLineMarksOnlyItsTileAndOpensAgainWhenItIsBack) {
@@ -172,6 +174,7 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
 
     window.CloseAllButton()->click();
     EXPECT_TRUE(window.UpdateModeButton()->isEnabled());
+    EXPECT_EQ(window.StatusText(), "serial numbers written: QA000100 to QA000105 (6); refused: 0");
 }
 
 // The program itself, as scripts/screenshot-station runs it.

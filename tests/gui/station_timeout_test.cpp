@@ -1,6 +1,7 @@
 // Station tiles whose device stops answering: each row sits out the
 // controller's reply time-out, beside a line whose device goes well.
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "tests/gui/station_fixture.h"
@@ -14,7 +15,7 @@ struct TimeoutCase {
     bool writeSerialNumbers;
     std::vector<std::string> fault;
     const char* state;
-    const char* detail;
+    const char* detail;  // a pattern: with serial numbers, either port may go first
     const char* counters;
 };
 
@@ -38,7 +39,11 @@ TEST_P(StationTimeouts, ShowAsFailedOnTheirTileAndCountAsTheWindowCounts) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 2; }, kBatchPatienceMs))
         << Tile(0).LogLines().join('\n').toStdString();
     EXPECT_EQ(FinishedStates(0), QStringList{row.state});
-    EXPECT_EQ(Tile(0).Face().detail, row.detail);
+    const QString detail = QString::fromStdString(Tile(0).Face().detail);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(row.detail)))
+                    .match(detail)
+                    .hasMatch())
+        << detail.toStdString();
     EXPECT_EQ(Tile(0).CountersText(), row.counters) << "a time-out is never counted in Err";
     EXPECT_EQ(FinishedStates(1), QStringList{"good"}) << "the other port went on meanwhile";
     EXPECT_EQ(window.TotalsText(), "finished 2: 1 good, 1 failed");
@@ -65,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, StationTimeouts,
                                                true,
                                                {"--fault", "1:stored-no-reply:serial"},
                                                "failed: SN unconfirmed",
-                                               "SN QA000100 unconfirmed: set the device aside",
+                                               "SN QA00010[01] unconfirmed: set the device aside",
                                                "Ok:0  Err:0"}),
                          [](const auto& info) { return std::string(info.param.name); });
 

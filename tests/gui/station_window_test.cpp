@@ -1,5 +1,7 @@
 // The station window without simulators: its ports and mode, what it keeps
 // in the settings, and what a tile says when its port cannot be used.
+#include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -34,6 +36,33 @@ TEST_F(StationTest, WithoutPortsSaysWhereToPickThem) {
     ASSERT_TRUE(window.SetPorts({"COM2", "COM1", "COM2"}));
     ASSERT_EQ(window.Tiles().size(), 2u);
     EXPECT_EQ(Stored("Ports"), "COM2;COM1");
+}
+
+TEST_F(StationTest, PortsArePickedFromThePortListOrByTheirPath) {
+    MapPort("COM3", "/dev/ttyUSB7");
+    station::StationWindow& window = StartStation({.ports = {"COM1"}});
+    QMenu* menu = window.PortsButton()->menu();
+    emit menu->aboutToShow();
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 32);
+    EXPECT_EQ(actions[2]->text(), "COM3  (/dev/ttyUSB7)") << "the port map, as the others read it";
+    EXPECT_TRUE(actions[0]->isChecked());
+    actions[2]->trigger();
+    EXPECT_EQ(window.Ports(), (std::vector<std::string>{"COM1", "COM3"}));
+
+    emit menu->aboutToShow();
+    auto* field = menu->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    field->setText(QStringLiteral(" /dev/ttyACM0 "));
+    emit field->returnPressed();
+    EXPECT_EQ(window.Ports(), (std::vector<std::string>{"COM1", "COM3", "/dev/ttyACM0"}));
+    ASSERT_EQ(window.Tiles().size(), 3u);
+    EXPECT_EQ(Tile(2).Port(), "/dev/ttyACM0");
+
+    emit menu->aboutToShow();
+    menu->actions()[0]->trigger();  // COM1 off
+    EXPECT_EQ(window.Ports(), (std::vector<std::string>{"COM3", "/dev/ttyACM0"}));
+    EXPECT_EQ(Stored("Ports"), "COM3;/dev/ttyACM0");
 }
 
 TEST_F(StationTest, ModeAndPortsHoldStillWhileAnyPortIsOpen) {
