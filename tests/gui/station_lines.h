@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QTest>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -26,15 +27,23 @@ struct SimLine {
 class SimLines {
 public:
     // A line whose devices speak protocol version 3 and expect the firmware
-    // the tool was built with; `more` adds the line's faults and pace.
+    // the tool was built with; `more` adds the line's faults and pace. The
+    // station opens the line by a link of the test's own (unless `more` names
+    // one): a port that went away is tried again every second, and the bare
+    // pseudo-terminal name may meanwhile belong to a test running beside.
     SimLine& Start(const std::string& name, std::vector<std::string> more) {
         SimLine line;
         line.report = work_ / (name + ".jsonl");
         std::vector<std::string> arguments = {
             "--version", "3", "--expect", COMFLASH_FIRMWARE_PATH, "--report", line.report.string()};
+        const std::filesystem::path link = work_ / (name + ".port");
+        const bool linked = std::find(more.begin(), more.end(), "--link") != more.end();
+        if (!linked)
+            arguments.insert(arguments.end(), {"--link", link.string()});
         arguments.insert(arguments.end(), more.begin(), more.end());
         line.simulator = std::make_unique<simtest::SimProcess>(arguments, work_ / (name + ".err"));
-        line.port = line.simulator->NextPath();
+        const std::string path = line.simulator->NextPath();
+        line.port = linked || path.empty() ? path : link.string();
         lines_.push_back(std::move(line));
         return lines_.back();
     }

@@ -34,7 +34,7 @@ TEST_F(StationAgainstSimulators, FourLinesEachEndAsTheirFaultPredictsAndTheTotal
     SimLine& checksum =
         lines_.Start("checksum", OneDeviceThenPause({"--fault", "1:wrong-checksum"}));
     SimLine& init = lines_.Start("init", OneDeviceThenPause({"--fault", "1:init-refused"}));
-    // The line vanishes for good in the middle of the transfer: no link brings it back.
+    // The line vanishes for good in the middle of the transfer, its only device with it.
     SimLine& vanish = lines_.Start("vanish", {"--devices", "1", "--fault", "1:vanish:1024"});
     MapPort("COM1", good.port);
     MapPort("COM2", checksum.port);
