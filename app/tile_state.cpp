@@ -57,6 +57,7 @@ void TileState::Opened() {
     open_ = true;
     lost_ = false;
     problem_.clear();
+    problemDetail_.clear();
     phase_ = Phase::Waiting;
     detail_.clear();
     numberDetail_.clear();
@@ -67,16 +68,18 @@ void TileState::Closed() {
     lost_ = false;
 }
 
-void TileState::OpenFailed(const std::string& reason) {
+void TileState::OpenFailed(const std::string& text, const std::string& reason) {
     open_ = false;
     lost_ = false;
-    problem_ = "cannot open: " + reason;
+    problem_ = "cannot open: " + text;
+    problemDetail_ = reason;
 }
 
 void TileState::Stopped(const std::string& reason) {
     open_ = false;
     lost_ = false;
     problem_ = "stopped: " + reason;
+    problemDetail_.clear();
 }
 
 void TileState::PortLost() {
@@ -135,7 +138,7 @@ TileFace TileState::Finished() const {
 
 TileFace TileState::Face() const {
     if (!problem_.empty())
-        return {problem_, {}, TileTone::Failed};
+        return {problem_, problemDetail_, TileTone::Failed};
     if (lost_)
         return {"port lost", "waiting for it to return", TileTone::Lost};
     if (!open_) {

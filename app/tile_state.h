@@ -36,7 +36,8 @@ class TileState {
 public:
     void Opened();
     void Closed();
-    void OpenFailed(const std::string& reason);
+    // The component's fixed text, and why where the system says.
+    void OpenFailed(const std::string& text, const std::string& reason = {});
     // The port was closed because a step raised an error.
     void Stopped(const std::string& reason);
     void PortLost();
@@ -60,6 +61,7 @@ private:
     bool open_ = false;
     bool lost_ = false;
     std::string problem_;  // why the port is closed, when it was not the operator
+    std::string problemDetail_;
     Phase phase_ = Phase::Waiting;
     int progress_ = 0;
     bool good_ = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/version_text.h"
 #include "gui/station/station_options.h"
 #include "gui/station/station_window.h"
 #include "image/builtin_image_source.h"
@@ -24,6 +25,11 @@ int main(int argc, char* argv[]) {
     }
     if (options.help) {
         std::fputs(comflash::station::StationUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(comflash::VersionText("comflash-station", comflash::BuiltInImageInfo()).c_str(),
+                   stdout);
         return 0;
     }
 

@@ -12,6 +12,7 @@
 #include "app/settings_folder.h"
 #include "app/settings_store.h"
 #include "app/station_ports.h"
+#include "serial/comms_error.h"
 #include "serial/port_map.h"
 
 namespace comflash::station {
@@ -141,17 +142,24 @@ bool PortTile::Open() {
     ShowSocket();
     try {
         station_.Open(port_);
+    } catch (const ECommsError& error) {
+        return OpenFailed(error.what(), error.Reason());
     } catch (const std::exception& error) {
-        state_.OpenFailed(error.what());
-        AppendLog(std::string("cannot open the port: ") + error.what());
-        ShowFace();
-        emit Problem(ToQt(port_ + ": " + error.what()));
-        return false;
+        return OpenFailed(error.what(), {});
     }
     state_.Opened();
     ShowFace();
     emit OpenChanged();
     return true;
+}
+
+bool PortTile::OpenFailed(const std::string& text, const std::string& reason) {
+    const std::string said = reason.empty() ? text : text + ": " + reason;
+    state_.OpenFailed(text, reason);
+    AppendLog("cannot open the port: " + said);
+    ShowFace();
+    emit Problem(ToQt(port_ + ": " + said));
+    return false;
 }
 
 void PortTile::Close() {

@@ -89,6 +89,8 @@ private:
     void ShowSocket();
     void ToggleLog(bool shown);
     void OnOpenCloseClicked();
+    // Says on the tile why the port did not open; false.
+    bool OpenFailed(const std::string& text, const std::string& reason);
     void Stop(const std::string& reason);
 
     std::string port_;

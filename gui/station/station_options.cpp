@@ -60,6 +60,7 @@ struct Declared {
     QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
     QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
                                        QStringLiteral("N")};
+    QCommandLineOption version{QStringLiteral("version")};
     QCommandLineOption help{QStringLiteral("help")};
 };
 
@@ -104,7 +105,7 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
     parser.addOptions({declared.port, declared.writeSerialNumbers, declared.tickAuto, declared.open,
                        declared.record, declared.screenshot, declared.screenshotAfter,
-                       declared.help});
+                       declared.version, declared.help});
     if (!parser.parse(OursOnly(arguments)))
         Refuse(parser);
     if (!parser.positionalArguments().isEmpty()) {
@@ -118,6 +119,7 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     options.writeSerialNumbers = parser.isSet(declared.writeSerialNumbers);
     options.tickAuto = parser.isSet(declared.tickAuto);
     options.open = parser.isSet(declared.open);
+    options.version = parser.isSet(declared.version);
     options.help = parser.isSet(declared.help);
     if (parser.isSet(declared.record))
         options.record = parser.value(declared.record).toStdString();
@@ -149,6 +151,7 @@ std::string StationUsage() {
            "                           all ports; default 0, at once\n"
            "  --auto                   accepted as in comflash; the station always runs as\n"
            "                           with Auto ticked\n"
+           "  --version                show the tool's version and its built-in image\n"
            "  --help                   this text\n"
            "\n"
            "Options with one dash are Qt's, for example -platform offscreen.\n"

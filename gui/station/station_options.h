@@ -23,6 +23,7 @@ struct StationOptions {
     std::optional<std::string> record{};      // --record FILE
     std::optional<std::string> screenshot{};  // --screenshot FILE
     unsigned screenshotAfter = 0;             // --screenshot-after N devices over all ports
+    bool version = false;
     bool help = false;
 };
 

@@ -154,8 +154,8 @@ const FaceCase kFaces[] = {
      },
      {"closed", "last device: failed: interrupted", TileTone::Closed}},
     {"CannotOpen",
-     [](TileState& t) { t.OpenFailed("Error opening serial port"); },
-     {"cannot open: Error opening serial port", "", TileTone::Failed}},
+     [](TileState& t) { t.OpenFailed("Error opening serial port", "no such device /dev/ttyUSB3"); },
+     {"cannot open: Error opening serial port", "no such device /dev/ttyUSB3", TileTone::Failed}},
     {"OpenedAfterAFailedOpen",
      [](TileState& t) {
          t.OpenFailed("Error opening serial port");

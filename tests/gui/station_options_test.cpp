@@ -10,7 +10,7 @@ TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
     const StationOptions options = ParseStationOptions(
         {"-platform", "offscreen", "--port", "COM1", "--port", "/dev/ttyUSB3", "--write-sn",
          "--auto", "--open", "--record", "line.jsonl", "--screenshot", "s.png",
-         "--screenshot-after", "4", "-style", "Fusion", "-reverse"});
+         "--screenshot-after", "4", "--version", "-style", "Fusion", "-reverse"});
     EXPECT_EQ(options.ports, (std::vector<std::string>{"COM1", "/dev/ttyUSB3"}));
     EXPECT_TRUE(options.writeSerialNumbers);
     EXPECT_TRUE(options.tickAuto);
@@ -18,6 +18,7 @@ TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
     EXPECT_EQ(options.record, "line.jsonl");
     EXPECT_EQ(options.screenshot, "s.png");
     EXPECT_EQ(options.screenshotAfter, 4u);
+    EXPECT_TRUE(options.version);
     EXPECT_FALSE(options.help);
 }
 

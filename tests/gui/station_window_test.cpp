@@ -97,7 +97,11 @@ TEST_F(StationTest, APortThatCannotOpenSaysSoOnItsTileAndTheOthersOpen) {
     EXPECT_FALSE(Tile(1).IsOpen());
     EXPECT_EQ(Tile(1).StateText(), "cannot open: Error opening serial port");
     EXPECT_EQ(Tile(1).Face().tone, TileTone::Failed);
-    EXPECT_EQ(window.StatusText(), "COM2: Error opening serial port");
+    EXPECT_TRUE(Tile(1).Face().detail.starts_with("no such device /dev/comflash-no-such-device"))
+        << Tile(1).Face().detail;
+    EXPECT_TRUE(window.StatusText().startsWith(
+        "COM2: Error opening serial port: no such device /dev/comflash-no-such-device"))
+        << window.StatusText().toStdString();
     EXPECT_TRUE(boxes_.Seen().empty()) << boxes_.Texts().join('|').toStdString();
 }
 
