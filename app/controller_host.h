@@ -8,21 +8,23 @@
 #include <string>
 
 #include "app/serial_number_source.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash {
 
 // How a device's run ended, for front ends that keep a record of devices.
 enum class RunResult {
-    Updated,           // End line: checksum matched
-    ChecksumMismatch,  // "Write Err"
-    InitRefused,       // "Init EEP Err"
-    BlockRefused,      // the first "Write n Err!" of a run
-    TimedOut,          // "Command Overtimer!"
-    HelloRefused,      // "E0"
-    HelloRefusedL3,    // "E03"
-    Declined,          // "Ready Update?" answered No
-    SerialWritten,     // "Write SN Completed!"
-    SerialRefused,     // "Write SN Error!"
+    Updated,               // End line: checksum matched
+    ChecksumMismatch,      // "Write Err"
+    InitRefused,           // "Init EEP Err"
+    BlockRefused,          // the first "Write n Err!" of a run
+    TimedOut,              // "Command Overtimer!"
+    HelloRefused,          // "E0"
+    HelloRefusedL3,        // "E03"
+    Declined,              // "Ready Update?" answered No
+    SerialWritten,         // "Write SN Completed!"
+    SerialRefused,         // "Write SN Error!"
+    SerialReadBackFailed,  // acknowledged, but the read-back shows another record
 };
 
 const char* RunResultName(RunResult result);
@@ -65,6 +67,10 @@ public:
     virtual void RunFinished(RunResult /*result*/) {}
     // What became of a serial number sent to the device; before RunFinished.
     virtual void SerialNumberSettled(const std::string& /*number*/, SerialFate /*fate*/) {}
+
+    // What the identity reply says of the device's own serial number; before
+    // TakeIdentityReply.
+    virtual void IdentityRead(const DeviceSerial& /*serial*/) {}
 
     // A front end that provisions serial numbers instead of updating takes
     // the identity reply itself (returns true); otherwise the update starts.

@@ -7,6 +7,18 @@
 
 namespace comflash {
 
+void AddDeviceSerial(JsonObject& object, const std::optional<DeviceSerial>& device) {
+    if (!device)
+        return;
+    if (device->kind == DeviceSerialKind::Number) {
+        object["device_serial"] = device->number;
+        return;
+    }
+    object["device_serial"] = nullptr;
+    if (device->kind == DeviceSerialKind::Unknown)
+        object["device_serial_unknown"] = device->reason;
+}
+
 RecordFile::RecordFile(const std::filesystem::path& path) : path_(path), out_(path, std::ios::app) {
     if (!out_)
         throw std::runtime_error("cannot open the record file " + path.string());
@@ -24,6 +36,7 @@ void RecordFile::Append(const DeviceRecord& record) {
         line["serial_sent"] = record.serialSent;
         line["serial_fate"] = record.serialFate;
     }
+    AddDeviceSerial(line, record.device);
     // One line per device, flushed at once: a record survives a crash later on.
     out_ << JsonLine(line) << std::endl;
     if (!out_)

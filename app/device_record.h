@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+
+#include "app/json_line.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash {
 
@@ -17,7 +21,14 @@ struct DeviceRecord {
     std::int64_t durationMs = 0;
     std::string serialSent;  // provisioning: the number taken for the device
     std::string serialFate;  // and what became of it ("written", "unconfirmed", ...)
+    // The device's own number from its identity reply, when one came.
+    std::optional<DeviceSerial> device;
 };
+
+// "device_serial": the number, or null for a device without one (and then
+// "device_serial_unknown" with the reason, when its number could not be
+// read); nothing when no identity reply came. For the record and --json.
+void AddDeviceSerial(JsonObject& object, const std::optional<DeviceSerial>& device);
 
 class RecordFile {
 public:

@@ -27,6 +27,16 @@ void PortProvisioning::Settled(const std::string& number, SerialFate fate) {
     shared_.Note(number, fate);
 }
 
+void PortProvisioning::ReturnUnsent(const std::string& number) {
+    shared_.Note(number, SerialFate::NotSent);
+    shared_.Source().Settle(number, SerialFate::NotSent);
+}
+
+void PortProvisioning::Confirm(const std::string& number) {
+    shared_.Source().Settle(number, SerialFate::Written);
+    Settled(number, SerialFate::Written);
+}
+
 void PortProvisioning::GiveBackUnsent() {
     if (taken_.empty())
         return;

@@ -43,6 +43,14 @@ public:
     // The controller settled a number it sent.
     void Settled(const std::string& number, SerialFate fate);
 
+    // The device holds a number already, so the one taken for it was never
+    // sent: it goes back, and is no part of this device's record.
+    void ReturnUnsent(const std::string& number);
+    // The device came back holding a number whose fate was unknown: written,
+    // as the device itself says; it is this device's number.
+    void Confirm(const std::string& number);
+    SerialProvisioning& Shared() { return shared_; }
+
     // The device's run is over. A number taken at the hello whose record never
     // left goes back to the source (`not-sent`); raises as the source does,
     // and the number is then a gap. Call EndDevice afterwards in any case.

@@ -151,6 +151,7 @@ void PortStation::CountDevice(const std::string& result, bool good) {
         }
         device.serial = provisioning_->EndDevice();
     }
+    device.device = std::exchange(deviceSerial_, std::nullopt);
     Record(device);
     view_.DeviceFinished(device);
 }
@@ -168,7 +169,20 @@ void PortStation::Record(const FinishedDevice& device) const {
         record.serialSent = device.serial->number;
         record.serialFate = SerialFateName(device.serial->fate);
     }
+    record.device = device.device;
     shared_.record->Append(record);
+}
+
+void PortStation::UpdateStarted() {
+    view_.UpdateStarted();
+    if (deviceSerial_)
+        view_.DeviceIdentified(*deviceSerial_);
+}
+
+void PortStation::IdentityRead(const DeviceSerial& serial) {
+    deviceSerial_ = serial;
+    if (provisioning_)
+        view_.DeviceIdentified(serial);
 }
 
 // While one port provisions a device, the others leave their devices' hellos
@@ -177,16 +191,64 @@ void PortStation::Record(const FinishedDevice& device) const {
 bool PortStation::TakeIdentityReply() {
     if (!provisioning_)
         return false;
-    const std::string number = provisioning_->TakeNumberToSend();
-    if (!number.empty()) {
-        session_.SendSerialNumber(number);
-        view_.SerialNumberSent(number);
+    const std::string taken = provisioning_->TakeNumberToSend();
+    if (taken.empty()) {
+        // Nothing was written: the line goes back to the hello rate for the next device.
+        session_.SetBaseRate();
+        CountDevice("serial-not-written", false);
         return true;
     }
-    // Nothing was written: the line goes back to the hello rate for the next device.
-    session_.SetBaseRate();
-    CountDevice("serial-not-written", false);
+    Provision(taken);
     return true;
+}
+
+// A device is written only when it holds no number. One that holds a number
+// whose fate was unknown is the device that took it: it confirms it. Any
+// other number stays; a device whose number cannot be read is left alone.
+void PortStation::Provision(const std::string& taken) {
+    const DeviceSerial device = deviceSerial_.value_or(DeviceSerial{});
+    if (device.kind == DeviceSerialKind::Unknown) {
+        provisioning_->ReturnUnsent(taken);
+        session_.SetBaseRate();
+        view_.Notice("device left alone: " + device.reason);
+        CountDevice("serial-unknown", false);
+        return;
+    }
+    if (device.kind == DeviceSerialKind::Number) {
+        if (shared_.serialNumbers.Unconfirmed(device.number)) {
+            provisioning_->ReturnUnsent(taken);
+            provisioning_->Confirm(device.number);
+            session_.SetBaseRate();
+            view_.Notice("SN " + device.number + " confirmed: the device holds it");
+            CountDevice("serial-confirmed", true);
+            return;
+        }
+        if (!rules_.overwriteSerialNumbers) {
+            LeaveAlone(device.number, taken);
+            return;
+        }
+    }
+    session_.SendSerialNumber(taken, rules_.readBackSerialNumbers);
+    view_.SerialNumberSent(taken);
+}
+
+void PortStation::LeaveAlone(const std::string& number, const std::string& taken) {
+    provisioning_->ReturnUnsent(taken);
+    session_.SetBaseRate();
+    FinishedDevice device;
+    device.result = "already-provisioned";
+    device.counted = false;
+    device.device = std::exchange(deviceSerial_, std::nullopt);
+    runActive_ = false;
+    provisioning_->EndDevice();
+    // The same device saying hello again is the same device: said and
+    // recorded once.
+    if (provisioning_->Shared().FirstSighting(number)) {
+        view_.Notice("device already holds serial number " + number +
+                     ": left alone (--overwrite-sn writes it all the same)");
+        Record(device);
+    }
+    view_.DeviceFinished(device);
 }
 
 // A port that has served its devices leaves further hellos unanswered, so

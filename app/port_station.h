@@ -47,6 +47,10 @@ struct StationRules {
     // Without this the run ends by the reply time-out and the operator opens
     // the port again, as in the window.
     bool reopenWhenLost = false;
+    // Provisioning: write a device that already holds a number all the same.
+    bool overwriteSerialNumbers = false;
+    // Provisioning: read an acknowledged record back before it counts.
+    bool readBackSerialNumbers = false;
 };
 
 class PortStation final : private ControllerHost {
@@ -113,7 +117,8 @@ private:
         return std::chrono::system_clock::now();
     }
     std::string PortName() override { return comm_.CommName(); }
-    void UpdateStarted() override { view_.UpdateStarted(); }
+    void UpdateStarted() override;
+    void IdentityRead(const DeviceSerial& serial) override;
     void RunFinished(RunResult result) override;
     void SerialNumberSettled(const std::string& number, SerialFate fate) override;
     bool TakeIdentityReply() override;
@@ -126,6 +131,11 @@ private:
     void OnPortLost();
     void TryReopen();
     void CountDevice(const std::string& result, bool good);
+    // The device already holds a number: left alone, counted neither way.
+    void LeaveAlone(const std::string& number, const std::string& taken);
+    // What provisioning does with the number taken at the hello, once the
+    // device has said what it holds.
+    void Provision(const std::string& taken);
     void Record(const FinishedDevice& device) const;
 
     StationShared shared_;
@@ -134,6 +144,7 @@ private:
     TComm comm_;
     UpdateSession session_;
     std::optional<PortProvisioning> provisioning_;
+    std::optional<DeviceSerial> deviceSerial_;  // of the current device
 
     bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
     bool runActive_ = false;         // something was sent to the current device

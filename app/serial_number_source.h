@@ -44,6 +44,11 @@ public:
     // goes back to the series, unless a later one has been taken since (then
     // it is a gap). Raises as the store does.
     virtual void Settle(const std::string& number, SerialFate fate) = 0;
+
+    // True for a number taken whose fate is still unknown (its record may
+    // have left unanswered, in this run or an earlier one): a device that
+    // comes back holding it confirms it (Settle with Written).
+    virtual bool Unconfirmed(const std::string& number) const = 0;
 };
 
 }  // namespace comflash

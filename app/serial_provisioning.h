@@ -4,6 +4,7 @@
 // every number, for the end of the run.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ public:
     std::string Summary() const;
     bool AnyUnconfirmed() const { return !unconfirmed_.empty(); }
 
+    // A device that already holds `number` and is left alone: true the first
+    // time it is seen in this run, so it is said and recorded once however
+    // often it says hello again.
+    bool FirstSighting(const std::string& number) { return sighted_.insert(number).second; }
+
 private:
     SerialNumberSource& source_;
     const void* turn_ = nullptr;
@@ -36,6 +42,7 @@ private:
     std::vector<std::string> unconfirmed_;
     int refused_ = 0;
     int notSent_ = 0;
+    std::set<std::string> sighted_;
 };
 
 }  // namespace comflash

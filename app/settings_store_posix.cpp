@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "app/settings_file.h"
-#include "app/settings_store.h"
 #include "app/settings_folder.h"
+#include "app/settings_store.h"
 
 namespace comflash {
 namespace {

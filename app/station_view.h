@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/port_provisioning.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash {
 
@@ -26,6 +27,11 @@ struct FinishedDevice {
     std::chrono::milliseconds duration{0};
     // Provisioning: the number taken for the device and what became of it.
     std::optional<SettledNumber> serial;
+    // What the device's identity reply said of its own number, when it came.
+    std::optional<DeviceSerial> device;
+    // False for a device left alone because it already holds a number: it
+    // counts neither good nor failed, nor towards a number of devices.
+    bool counted = true;
 };
 
 class StationView {
@@ -56,6 +62,9 @@ public:
     // Notices for views that follow the devices.
     virtual void UpdateStarted() {}
     virtual void SerialNumberSent(const std::string& /*number*/) {}
+    // The device's own serial number, from its identity reply: when an update
+    // starts (after the Start line), or when provisioning looks at it.
+    virtual void DeviceIdentified(const DeviceSerial& /*device*/) {}
     virtual void DeviceFinished(const FinishedDevice& /*device*/) {}
     // The port stopped working (a USB adapter pulled) and is waited for;
     // then it is back and open again.

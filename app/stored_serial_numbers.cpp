@@ -2,10 +2,27 @@
 
 #include "app/serial_number.h"
 
+#include <iterator>
+#include <set>
+#include <sstream>
+
 namespace comflash {
 namespace {
 
 constexpr const char* kSetting = "SN";
+constexpr const char* kUnconfirmedSetting = "Unconfirmed";
+
+std::set<std::string> NumbersIn(const std::string& text) {
+    std::istringstream words(text);
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
+
+std::string TextOf(const std::set<std::string>& numbers) {
+    std::string text;
+    for (const auto& number : numbers)
+        text += (text.empty() ? "" : " ") + number;
+    return text;
+}
 
 void CheckStartingNumber(const std::string& text, const SettingsStore& settings) {
     if (!SerialNumberLongEnough(text)) {
@@ -45,10 +62,30 @@ std::string StoredSerialNumbers::Take(const std::string& /*port*/, const std::st
         CheckStartingNumber(taken, settings_);
         return AdvanceSerialNumber(taken);
     });
+    // Its fate is unknown until it is settled. A crash before this line
+    // leaves a number that never left: a gap, nothing more.
+    settings_.ChangeSetting(kUnconfirmedSetting, [&](const std::string& listed) {
+        auto numbers = NumbersIn(listed);
+        numbers.insert(taken);
+        return TextOf(numbers);
+    });
     return taken;
 }
 
+bool StoredSerialNumbers::Unconfirmed(const std::string& number) const {
+    return NumbersIn(settings_.ReadSetting(kUnconfirmedSetting)).count(number) != 0;
+}
+
 void StoredSerialNumbers::Settle(const std::string& number, SerialFate fate) {
+    if (fate == SerialFate::Unconfirmed)
+        return;
+    settings_.ChangeSetting(kUnconfirmedSetting,
+                            [&](const std::string& listed) -> std::optional<std::string> {
+                                auto numbers = NumbersIn(listed);
+                                if (numbers.erase(number) == 0)
+                                    return std::nullopt;
+                                return TextOf(numbers);
+                            });
     if (!DeviceHoldsNothing(fate))
         return;
     // Back into the series only while nothing later was taken; otherwise the

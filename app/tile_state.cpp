@@ -20,6 +20,8 @@ const std::map<std::string, std::string>& ResultWords() {
         {"interrupted", "interrupted"},
         {"port-lost", "port lost"},
         {"serial-not-written", "no number for it"},
+        {"serial-unknown", "serial number unknown"},
+        {"serial-read-back-failed", "read-back differs"},
     };
     return words;
 }
@@ -96,7 +98,22 @@ void TileState::LogLine(const std::string& line) {
         blockError_ = line;
 }
 
+void TileState::DeviceIdentified(const DeviceSerial& device) {
+    switch (device.kind) {
+        case DeviceSerialKind::Number:
+            deviceDetail_ = "device " + device.number;
+            break;
+        case DeviceSerialKind::None:
+            deviceDetail_ = "device without serial number";
+            break;
+        case DeviceSerialKind::Unknown:
+            deviceDetail_ = "serial number unknown: " + device.reason;
+            break;
+    }
+}
+
 void TileState::UpdateStarted() {
+    deviceDetail_.clear();
     phase_ = Phase::Updating;
     progress_ = 0;
     blockError_.clear();
@@ -122,6 +139,7 @@ void TileState::Message(const std::string& text) {
 void TileState::DeviceFinished(const FinishedDevice& device) {
     phase_ = Phase::Finished;
     good_ = device.good;
+    leftAlone_ = !device.counted;
     outcome_ = device.good ? std::string() : FailureWords(device, blockError_);
     blockError_.clear();
     numberDetail_ = device.serial ? SerialDetail(*device.serial) : std::string();
@@ -130,6 +148,8 @@ void TileState::DeviceFinished(const FinishedDevice& device) {
 }
 
 TileFace TileState::Finished() const {
+    if (leftAlone_)
+        return {"already provisioned: left alone", deviceDetail_, TileTone::Waiting};
     const std::string& detail = numberDetail_.empty() ? detail_ : numberDetail_;
     if (good_)
         return {"good", detail, TileTone::Good};
@@ -150,7 +170,8 @@ TileFace TileState::Face() const {
         case Phase::Waiting:
             return {"waiting for a device", detail_, TileTone::Waiting};
         case Phase::Updating:
-            return {"updating " + std::to_string(progress_) + " %", detail_, TileTone::Busy};
+            return {"updating " + std::to_string(progress_) + " %",
+                    detail_.empty() ? deviceDetail_ : detail_, TileTone::Busy};
         case Phase::WritingSerial:
             return {"writing serial number", numberDetail_, TileTone::Busy};
         case Phase::Finished:

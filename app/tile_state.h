@@ -47,6 +47,8 @@ public:
     void UpdateStarted();
     void Progress(int position);
     void SerialNumberSent(const std::string& number);
+    // The device's own serial number: shown under the state while it is served.
+    void DeviceIdentified(const DeviceSerial& device);
     // A box's text: the tile shows it, since the station opens no box.
     void Message(const std::string& text);
     void DeviceFinished(const FinishedDevice& device);
@@ -65,10 +67,12 @@ private:
     Phase phase_ = Phase::Waiting;
     int progress_ = 0;
     bool good_ = false;
+    bool leftAlone_ = false;    // the last device already held a number
     std::string outcome_;       // failure words of the last device
     std::string blockError_;    // the run's first "Write n Err!"
     std::string detail_;        // the last box or notice
     std::string numberDetail_;  // the serial number of the device, over any box
+    std::string deviceDetail_;  // what the device says of its own number
 };
 
 }  // namespace comflash

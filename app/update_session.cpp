@@ -10,6 +10,7 @@
 #include "protocol/crc16.h"
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash {
 
@@ -35,6 +36,8 @@ const char* RunResultName(RunResult result) {
             return "serial-written";
         case RunResult::SerialRefused:
             return "serial-refused";
+        case RunResult::SerialReadBackFailed:
+            return "serial-read-back-failed";
     }
     return "unknown";
 }
@@ -63,7 +66,7 @@ void UpdateSession::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t l
     // left in the area, so it never counts.
     if (count >= 4 && area[0] == kSyncByte && area[1] == kSyncByte &&
         area[3] == command::kIdentity) {
-        OnIdentityReply();
+        OnIdentityReply({}, false);
     }
 }
 
@@ -84,7 +87,7 @@ void UpdateSession::OnFrame(std::uint16_t r) {
             break;
         case UpdateState::AwaitIdentity:
             if (command == command::kIdentity)
-                OnIdentityReply();
+                OnIdentityReply(std::span(a.data() + r + 1, payload), true);
             break;
         case UpdateState::AwaitEepromInit:
             if (command == command::kWrite && payload >= 1)
@@ -136,10 +139,31 @@ void UpdateSession::EndHelloDelay() {
     SendIdentityRequest(link_);
 }
 
-void UpdateSession::OnIdentityReply() {
+void UpdateSession::OnIdentityReply(std::span<const std::uint8_t> payload, bool checked) {
+    const DeviceSerial serial = ReadDeviceSerial(payload, checked);
+    // The read-back of a record just written never starts an update.
+    if (readingBack_) {
+        OnReadBack(serial);
+        return;
+    }
     SetState(UpdateState::Idle);
+    host_.IdentityRead(serial);
     if (!host_.TakeIdentityReply())
         StartUpdate();
+}
+
+void UpdateSession::OnReadBack(const DeviceSerial& serial) {
+    const std::string number = serialNumberSent_;
+    const std::string expected = RecordTextFor(number).substr(0, RecordTextFor(number).find('#'));
+    const bool holds = serial.kind == DeviceSerialKind::Number && serial.number == expected;
+    if (!holds) {
+        host_.AppendLog("SN " + number + " not found on read-back: the device holds " +
+                        (serial.kind == DeviceSerialKind::Number ? serial.number
+                         : serial.kind == DeviceSerialKind::None ? std::string("no number")
+                                                                 : "an unreadable record") +
+                        "; set the device aside");
+    }
+    FinishSerialWrite(holds ? SerialFate::Written : SerialFate::Unconfirmed);
 }
 
 void UpdateSession::StartUpdate() {
@@ -228,32 +252,50 @@ void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
 }
 
 void UpdateSession::OnSerialWriteReply(std::uint8_t status) {
+    if (status == kStatusOk && readBackWrites_) {
+        // Acknowledged: what the device holds now is read back before the
+        // number counts as written.
+        readingBack_ = true;
+        SetState(UpdateState::AwaitIdentity);
+        ReplyTimeout_ = kReplyTimeoutTicks;
+        SendIdentityRequest(link_);
+        return;
+    }
+    FinishSerialWrite(status == kStatusOk ? SerialFate::Written : SerialFate::Refused);
+}
+
+void UpdateSession::FinishSerialWrite(SerialFate fate) {
     const std::string number = serialNumberSent_;
+    const RunResult result = fate == SerialFate::Written   ? RunResult::SerialWritten
+                             : fate == SerialFate::Refused ? RunResult::SerialRefused
+                                                           : RunResult::SerialReadBackFailed;
     try {
-        SettleSerialNumber(status == kStatusOk ? SerialFate::Written : SerialFate::Refused);
+        SettleSerialNumber(fate);
     } catch (...) {
         SetState(UpdateState::Idle);
         RateRestoreDelay_ = kRateRestoreTicks;
-        Finish(status == kStatusOk ? RunResult::SerialWritten : RunResult::SerialRefused);
+        Finish(result);
         throw;
     }
     SetState(UpdateState::Idle);
-    if (status != kStatusOk) {
-        host_.ShowMessage("Write SN Error!", "Completed");
-        // The number went back to the source; the next device says hello at the base rate.
+    if (fate != SerialFate::Written) {
+        if (fate == SerialFate::Refused)
+            host_.ShowMessage("Write SN Error!", "Completed");
+        // The next device says hello at the base rate.
         RateRestoreDelay_ = kRateRestoreTicks;
-        Finish(RunResult::SerialRefused);
+        Finish(result);
         return;
     }
     host_.ShowMessage("Write SN Completed!", "Completed");
     RateRestoreDelay_ = kRateRestoreTicks;
     // The source was past this number before the record left.
     host_.SetSerialNumberText(AdvanceSerialNumber(number));
-    Finish(RunResult::SerialWritten);
+    Finish(result);
 }
 
 void UpdateSession::SettleSerialNumber(SerialFate fate) {
     const std::string number = std::exchange(serialNumberSent_, {});
+    readingBack_ = false;
     if (fate == SerialFate::Unconfirmed) {
         host_.AppendLog("SN " + number +
                         " unconfirmed: the device may hold it; set the device aside (the number "
@@ -265,8 +307,11 @@ void UpdateSession::SettleSerialNumber(SerialFate fate) {
 }
 
 void UpdateSession::SetState(UpdateState next) {
-    // A record still awaiting its reply will never have it understood now.
-    if (!serialNumberSent_.empty())
+    // A record still awaiting its reply (or its read-back) will never have it
+    // understood now.
+    const UpdateState awaiting =
+        readingBack_ ? UpdateState::AwaitIdentity : UpdateState::AwaitSerialWrite;
+    if (!serialNumberSent_.empty() && next != awaiting)
         SettleSerialNumber(SerialFate::Unconfirmed);
     UpdateState_ = next;
 }
@@ -339,8 +384,10 @@ void UpdateSession::WriteSerialNumber() {
     SendSerialNumber(number);
 }
 
-void UpdateSession::SendSerialNumber(const std::string& number) {
+void UpdateSession::SendSerialNumber(const std::string& number, bool readBack) {
     SetUpdateRate();
+    SetState(UpdateState::Idle);  // a number still in flight is unconfirmed now
+    readBackWrites_ = readBack;
     SetState(UpdateState::AwaitSerialWrite);
     ReplyTimeout_ = kReplyTimeoutTicks;
     serialNumberSent_ = number;

@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "app/controller_host.h"
 #include "app/serial_number_source.h"
 #include "protocol/firmware_image.h"
+#include "protocol/identity_reply.h"
 #include "protocol/link_state.h"
 
 namespace comflash {
@@ -63,7 +65,10 @@ public:
     void WriteSerialNumber();
     // Sends a number the front end has already taken from the source; its
     // fate is settled with the source and reported to the host.
-    void SendSerialNumber(const std::string& number);
+    // With `readBack`, an acknowledged record is read back with the identity
+    // request before it counts as written; a device that holds anything else
+    // (or does not answer) leaves the number unconfirmed.
+    void SendSerialNumber(const std::string& number, bool readBack = false);
 
     UpdateState State() const { return UpdateState_; }
     std::int32_t OkCount() const { return OkCount_; }
@@ -81,7 +86,9 @@ private:
     void OnBlockAck(std::uint8_t status);
     void OnChecksumReply(std::uint16_t deviceChecksum);
     void OnSerialWriteReply(std::uint8_t status);
-    void OnIdentityReply();
+    void OnIdentityReply(std::span<const std::uint8_t> payload, bool checked);
+    void OnReadBack(const DeviceSerial& serial);
+    void FinishSerialWrite(SerialFate fate);
     void StartUpdate();
     void EndHelloDelay();
     void OnReplyTimeout();
@@ -110,6 +117,8 @@ private:
     std::int32_t ErrorCount_ = 0;
 
     std::string serialNumberSent_;         // the number whose record awaits its reply
+    bool readBackWrites_ = false;          // an acknowledged record is read back first
+    bool readingBack_ = false;             // the read-back of serialNumberSent_ is awaited
     std::optional<RunResult> runFailure_;  // a refused block, reported when the run ends
 };
 

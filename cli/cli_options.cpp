@@ -72,6 +72,12 @@ void DeclareOptions(CLI::App& app, CliOptions& options) {
                  "write the stored serial number into each device\n"
                  "instead of updating it, and advance the number after\n"
                  "each device");
+    app.add_flag("--overwrite-sn", options.overwriteSerialNumbers,
+                 "with --write-sn: write a device that already holds a\n"
+                 "serial number all the same");
+    app.add_flag("--verify-sn", options.verifySerialNumbers,
+                 "with --write-sn: read each acknowledged record back\n"
+                 "and count it written only when the device holds it");
     app.add_flag("--show-sn", options.showSerialNumber,
                  "print the serial number the next device receives");
     app.add_option("--set-sn", options.setSerialNumber,
@@ -107,6 +113,10 @@ void MakeApp(CLI::App& app, CliOptions& options) {
 void CheckCombinations(const CliOptions& options) {
     if (options.force && !options.setSerialNumber)
         throw UsageError("--force goes with --set-sn");
+    if ((options.overwriteSerialNumbers || options.verifySerialNumbers) &&
+        !options.writeSerialNumbers) {
+        throw UsageError("--overwrite-sn and --verify-sn go with --write-sn");
+    }
     const bool serialNumberOnly = options.showSerialNumber || options.setSerialNumber;
     const bool noPortNeeded =
         options.listPorts || options.version || options.imageInfo || serialNumberOnly;

@@ -25,6 +25,8 @@ struct CliOptions {
     bool showSerialNumber = false;                   // --show-sn
     std::optional<std::string> setSerialNumber;      // --set-sn TEXT
     bool force = false;                              // --set-sn behind the stored number
+    bool overwriteSerialNumbers = false;             // --overwrite-sn
+    bool verifySerialNumbers = false;                // --verify-sn
     bool listPorts = false;
     bool version = false;                      // --version: the tool and its built-in image
     bool imageInfo = false;                    // --image-info: the image of the run, then end

@@ -19,6 +19,18 @@ std::string Bar(int position) {
            std::to_string(position) + "%";
 }
 
+std::string DeviceText(const DeviceSerial& device) {
+    switch (device.kind) {
+        case DeviceSerialKind::Number:
+            return "device " + device.number;
+        case DeviceSerialKind::None:
+            return "device without serial number";
+        case DeviceSerialKind::Unknown:
+            break;
+    }
+    return "device serial number unknown: " + device.reason;
+}
+
 }  // namespace
 
 Console::Console(ConsoleStyle style, std::ostream& out, std::ostream& err)
@@ -63,9 +75,26 @@ void Console::Counters(const std::string& port, std::int32_t ok, std::int32_t er
         Event(port, "counters", "Ok:" + std::to_string(ok) + " Err:" + std::to_string(errors));
 }
 
-void Console::DeviceFinished(const std::string& port, const std::string& result) {
-    if (style_.json)
-        Event(port, "finished", result);
+void Console::DeviceFinished(const std::string& port, const std::string& result,
+                             const std::optional<DeviceSerial>& device) {
+    if (!style_.json)
+        return;
+    JsonObject extra;
+    AddDeviceSerial(extra, device);
+    Event(port, "finished", result, extra);
+}
+
+// A line of its own after the Start line, never one of the window's log.
+void Console::DeviceIdentified(const std::string& port, const DeviceSerial& device) {
+    if (style_.json) {
+        JsonObject extra;
+        AddDeviceSerial(extra, device);
+        return Event(port, "device", DeviceText(device), extra);
+    }
+    ClearBar();
+    out_ << Prefix(port) << DeviceText(device) << "\n";
+    DrawBar();
+    out_.flush();
 }
 
 void Console::Error(const std::string& port, const std::string& text) {
@@ -95,16 +124,19 @@ void Console::RunSummary(const std::string& text) {
     out_ << text << std::endl;
 }
 
-void Console::Event(const std::string& port, const char* kind, const std::string& text) {
+void Console::Event(const std::string& port, const char* kind, const std::string& text,
+                    const JsonObject& extra) {
     const PortView& view = ports_[port];
-    out_ << JsonLine({{"port", port},
-                      {"time", IsoTime(NowMilliseconds())},
-                      {"kind", kind},
-                      {"text", text},
-                      {"ok", view.ok},
-                      {"err", view.errors},
-                      {"progress", view.progress}})
-         << std::endl;
+    JsonObject event{{"port", port},
+                     {"time", IsoTime(NowMilliseconds())},
+                     {"kind", kind},
+                     {"text", text},
+                     {"ok", view.ok},
+                     {"err", view.errors},
+                     {"progress", view.progress}};
+    if (extra.is_object())
+        event.update(extra);
+    out_ << JsonLine(event) << std::endl;
 }
 
 std::string Console::Prefix(const std::string& port) const {

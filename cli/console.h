@@ -6,8 +6,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
+
+#include "app/device_record.h"
+#include "app/json_line.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash::cli {
 
@@ -25,7 +30,9 @@ public:
     void Box(const std::string& port, const std::string& text, const std::string& title);
     void Progress(const std::string& port, int position);
     void Counters(const std::string& port, std::int32_t ok, std::int32_t errors);
-    void DeviceFinished(const std::string& port, const std::string& result);
+    void DeviceFinished(const std::string& port, const std::string& result,
+                        const std::optional<DeviceSerial>& device);
+    void DeviceIdentified(const std::string& port, const DeviceSerial& device);
     void Error(const std::string& port, const std::string& text);
     void Summary(const std::string& port);
     // One line for the whole run (the serial numbers' summary); nothing when empty.
@@ -38,7 +45,8 @@ private:
         int progress = 0;
     };
 
-    void Event(const std::string& port, const char* kind, const std::string& text);
+    void Event(const std::string& port, const char* kind, const std::string& text,
+               const JsonObject& extra = {});
     std::string Prefix(const std::string& port) const;
     void ClearBar();
     void DrawBar();

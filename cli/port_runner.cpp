@@ -10,7 +10,11 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
       station_(dispatcher,
                StationShared{context.image, context.serialNumbers, context.provisioning,
                              context.record, context.imageCrc},
-               *this, StationRules{context.options.devices, true}) {}
+               *this,
+               StationRules{.devices = context.options.devices,
+                            .reopenWhenLost = true,
+                            .overwriteSerialNumbers = context.options.overwriteSerialNumbers,
+                            .readBackSerialNumbers = context.options.verifySerialNumbers}) {}
 
 void PortRunner::AppendLog(const std::string& line) {
     context_.console.LogLine(port_, line);
@@ -34,8 +38,12 @@ void PortRunner::ShowMessage(const std::string& text, const std::string& title) 
     context_.console.Box(port_, text, title);
 }
 
+void PortRunner::DeviceIdentified(const DeviceSerial& device) {
+    context_.console.DeviceIdentified(port_, device);
+}
+
 void PortRunner::DeviceFinished(const FinishedDevice& device) {
-    context_.console.DeviceFinished(port_, device.result);
+    context_.console.DeviceFinished(port_, device.result, device.device);
     context_.deviceFinished();
 }
 

@@ -60,6 +60,7 @@ private:
     bool FastChecked() override { return context_.options.fast; }
     bool L3Checked() override { return context_.options.l3; }
     void DeviceFinished(const FinishedDevice& device) override;
+    void DeviceIdentified(const DeviceSerial& device) override;
     void PortLost() override;
     void PortBack() override;
     void Notice(const std::string& text) override;

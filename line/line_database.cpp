@@ -147,6 +147,28 @@ int LineDatabase::Join(const std::string& prefix, int floor) {
     }
 }
 
+bool LineDatabase::Unconfirmed(const std::string& prefix, int value) {
+    std::lock_guard lock(takeMutex_);
+    PgConnection& connection = TakeConnection();
+    try {
+        return NumberUnconfirmed(connection, prefix, value);
+    } catch (const LineUnreachable& e) {
+        LoseTakeConnection(e.Why());
+        throw;
+    }
+}
+
+void LineDatabase::Confirm(const std::string& prefix, int value) {
+    std::lock_guard lock(takeMutex_);
+    PgConnection& connection = TakeConnection();
+    try {
+        ConfirmNumber(connection, prefix, value);
+    } catch (const LineUnreachable& e) {
+        LoseTakeConnection(e.Why());
+        throw;
+    }
+}
+
 int LineDatabase::NextInSeries(const std::string& prefix, int floor) {
     std::lock_guard lock(takeMutex_);
     PgConnection& connection = TakeConnection();

@@ -68,6 +68,10 @@ public:
     // Writes the fate at once when the server answers, else through the spool.
     void Settle(const Reservation& reservation, SerialFate fate);
     int Join(const std::string& prefix, int floor);
+    // A number whose fate is unknown, and its confirmation by the device that
+    // came back holding it. Raise LineUnreachable while the line is away.
+    bool Unconfirmed(const std::string& prefix, int value);
+    void Confirm(const std::string& prefix, int value);
     int NextInSeries(const std::string& prefix, int floor);
 
 private:

@@ -68,12 +68,26 @@ void LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
     {
         std::lock_guard lock(mutex_);
         const auto found = open_.find(number);
-        if (found == open_.end())
-            return;  // not a number this source handed out
+        if (found == open_.end()) {
+            // A number of an earlier run, confirmed by the device holding it.
+            if (fate == SerialFate::Written && SerialNumberLongEnough(number))
+                line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+            return;
+        }
         reservation = found->second;
         open_.erase(found);
     }
     line_.Settle(reservation, fate);
+}
+
+bool LineSerialNumbers::Unconfirmed(const std::string& number) const {
+    if (!SerialNumberLongEnough(number))
+        return false;
+    try {
+        return line_.Unconfirmed(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+    } catch (const std::exception&) {
+        return false;  // away, or not a number of a series
+    }
 }
 
 std::string LineSerialNumbers::Join() {

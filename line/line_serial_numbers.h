@@ -43,6 +43,10 @@ public:
     // out again before any new one; a number it may hold never goes out again.
     void Settle(const std::string& number, SerialFate fate) override;
 
+    // From the line: a number reserved or unconfirmed. False while the line
+    // is away, so a device holding it is left alone rather than written.
+    bool Unconfirmed(const std::string& number) const override;
+
     // Joins the series of the station's stored number without taking one (a
     // front end's start, to show where the series stands); returns its next
     // new number. Raises as Take does.

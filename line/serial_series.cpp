@@ -38,6 +38,21 @@ void SettleReservation(PgConnection& connection, long long reservation, SerialFa
         {std::to_string(reservation), std::string(SerialFateName(fate))});
 }
 
+bool NumberUnconfirmed(PgConnection& connection, const std::string& prefix, int value) {
+    PgResult row = connection.Exec(
+        "SELECT count(*) FROM comflash_serial_numbers "
+        "WHERE prefix = $1 AND value = $2::integer AND state IN ('reserved', 'unconfirmed')",
+        {prefix, std::to_string(value)});
+    return row.Number(0, 0) > 0;
+}
+
+void ConfirmNumber(PgConnection& connection, const std::string& prefix, int value) {
+    connection.Exec(
+        "UPDATE comflash_serial_numbers SET state = 'written', settled_at = now() "
+        "WHERE prefix = $1 AND value = $2::integer AND state IN ('reserved', 'unconfirmed')",
+        {prefix, std::to_string(value)});
+}
+
 int JoinSeries(PgConnection& connection, const std::string& prefix, int floor) {
     PgResult row =
         connection.Exec("SELECT comflash_join($1, $2::integer)", {prefix, std::to_string(floor)});

@@ -281,10 +281,17 @@ void PortTile::SerialNumberSent(const std::string& number) {
     emit SerialNumberUsed();
 }
 
+void PortTile::DeviceIdentified(const DeviceSerial& device) {
+    state_.DeviceIdentified(device);
+    ShowFace();
+}
+
 void PortTile::DeviceFinished(const FinishedDevice& device) {
     state_.DeviceFinished(device);
     ShowFace();
-    emit Finished(device.good);
+    // A device left alone because it already holds a number counts neither way.
+    if (device.counted)
+        emit Finished(device.good);
 }
 
 void PortTile::PortLost() {

@@ -79,6 +79,7 @@ private:
     void UpdateStarted() override;
     void SerialNumberSent(const std::string& number) override;
     void DeviceFinished(const FinishedDevice& device) override;
+    void DeviceIdentified(const DeviceSerial& device) override;
     void PortLost() override;
     void PortBack() override;
     void Notice(const std::string& text) override;

@@ -39,32 +39,51 @@ TEST_P(CliFaults, GiveTheirLinesCountAndStatus) {
 }
 
 const std::string kStart = "<time> Start...";
+// The simulated devices hold no serial number; the line follows the Start line.
+const std::string kDevice = "device without serial number";
 const std::string kEnd = "<time> ...End";
 const std::string kOvertime = "Notice: Command Overtimer!";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CliFaults,
     ::testing::Values(
-        FaultCase{
-            "init_refused", "init-refused", {}, {kStart, "Init EEP Err", "Ok:0 Err:0"}, {}, 1},
+        FaultCase{"init_refused",
+                  "init-refused",
+                  {},
+                  {kStart, kDevice, "Init EEP Err", "Ok:0 Err:0"},
+                  {},
+                  1},
         FaultCase{"block_refused",
                   "block-refused:512",
                   {},
-                  {kStart, "Write 512 Err!", "Ok:0 Err:1"},
+                  {kStart, kDevice, "Write 512 Err!", "Ok:0 Err:1"},
                   {kOvertime},
                   1},
-        FaultCase{
-            "wrong_checksum", "wrong-checksum", {}, {kStart, "Write Err", "Ok:0 Err:1"}, {}, 1},
+        FaultCase{"wrong_checksum",
+                  "wrong-checksum",
+                  {},
+                  {kStart, kDevice, "Write Err", "Ok:0 Err:1"},
+                  {},
+                  1},
         FaultCase{"no_identity_reply", "no-reply:identity", {}, {"Ok:0 Err:0"}, {kOvertime}, 1},
-        FaultCase{
-            "no_checksum_reply", "no-reply:checksum", {}, {kStart, "Ok:0 Err:0"}, {kOvertime}, 1},
-        FaultCase{
-            "split_init_reply", "split-reply:init", {}, {kStart, "Ok:0 Err:0"}, {kOvertime}, 1},
-        FaultCase{"noise", "noise", {}, {kStart, kEnd, "Ok:1 Err:0"}, {}, 0},
+        FaultCase{"no_checksum_reply",
+                  "no-reply:checksum",
+                  {},
+                  {kStart, kDevice, "Ok:0 Err:0"},
+                  {kOvertime},
+                  1},
+        FaultCase{"split_init_reply",
+                  "split-reply:init",
+                  {},
+                  {kStart, kDevice, "Ok:0 Err:0"},
+                  {kOvertime},
+                  1},
+        FaultCase{"noise", "noise", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0},
         FaultCase{"hello_without_digit", "hello-no-digit", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
         FaultCase{"hello_version_0", "hello-version0", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
         FaultCase{"hello_refused_by_l3", "hello-l3", {"--l3"}, {"E03", "Ok:0 Err:0"}, {}, 1},
-        FaultCase{"double_hello", "double-hello", {}, {kStart, kEnd, "Ok:1 Err:0"}, {}, 0}),
+        FaultCase{
+            "double_hello", "double-hello", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -51,8 +51,8 @@ TEST_F(CliTest, FourPortsAtOnce) {
         ASSERT_EQ(devices.size(), 2u);
         for (const auto& device : devices)
             EXPECT_TRUE(device["image_equal"].Bool());
-        // Lines are told apart by their port.
-        EXPECT_EQ(cli.CountInOut(devices[0]["port"].String() + ": "), 4) << cli.out;
+        // Lines are told apart by their port: Start, device and End per device.
+        EXPECT_EQ(cli.CountInOut(devices[0]["port"].String() + ": "), 6) << cli.out;
     }
 }
 
