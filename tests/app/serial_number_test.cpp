@@ -241,5 +241,67 @@ TEST_F(SerialNumberWrite, WriteInTheMiddleOfAnUpdateTakesOverTheState) {
     EXPECT_EQ(host.serialNumber, "004712");
 }
 
+// With read-back, an acknowledged record counts only once the device shows it.
+class ReadBack : public SerialNumberWrite {
+public:
+    // The identity reply of a device whose EEPROM holds `record` at 0x03ED.
+    static Bytes IdentityHolding(const std::string& record) {
+        Bytes payload(610, 0xFF);
+        payload[0] = 0x01;
+        payload[1] = 0xE0;
+        std::copy(record.begin(), record.end(), payload.begin() + 527);
+        return Reply(command::kIdentity, payload);
+    }
+
+protected:
+    void WriteAndAcknowledge() {
+        settings.WriteSetting("SN", "004711");
+        session.SendSerialNumber(serialNumbers.Take("COM1", ""), true);
+        Feed(Status(command::kWrite, kStatusOk));
+        ASSERT_EQ(session.State(), UpdateState::AwaitIdentity);
+        ASSERT_EQ(host.LastCommand(), command::kIdentity);
+        ASSERT_TRUE(host.settled.empty()) << "nothing counts before the read-back";
+    }
+};
+
+TEST_F(ReadBack, DeviceHoldingTheRecordMakesItWritten) {
+    WriteAndAcknowledge();
+    Feed(IdentityHolding("VTM004711#"));
+    EXPECT_EQ(host.settled,
+              (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Written}}));
+    EXPECT_EQ(host.results.back(), RunResult::SerialWritten);
+    EXPECT_EQ(session.State(), UpdateState::Idle);
+}
+
+struct ReadBackCase {
+    const char* name;
+    std::function<void(ReadBack&)> answer;
+};
+
+class ReadBackFails : public ReadBack, public ::testing::WithParamInterface<ReadBackCase> {};
+
+TEST_P(ReadBackFails, LeavesTheNumberUnconfirmedAndStartsNoUpdate) {
+    WriteAndAcknowledge();
+    GetParam().answer(*this);
+    EXPECT_EQ(
+        host.settled,
+        (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Unconfirmed}}));
+    EXPECT_EQ(host.updatesStarted, 0);
+    EXPECT_NE(session.State(), UpdateState::AwaitEepromInit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ReadBackFails,
+    ::testing::Values(
+        ReadBackCase{"another_record",
+                     [](ReadBack& t) { t.Feed(ReadBack::IdentityHolding("VTM004719#")); }},
+        ReadBackCase{"no_record", [](ReadBack& t) { t.Feed(ReadBack::IdentityHolding("")); }},
+        ReadBackCase{"damaged_reply",
+                     [](ReadBack& t) {
+                         t.Feed(Bytes{kSyncByte, kSyncByte, 0x02, command::kIdentity, 0x01});
+                     }},
+        ReadBackCase{"no_answer", [](ReadBack& t) { t.Tick1(kReplyTimeoutTicks); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace comflash::testing

@@ -250,7 +250,7 @@ const FaultRow kRows[] = {
      "returns-after", [](const HostSaw& saw) { EXPECT_FALSE(saw.serial.status); }, "AB12000345#"},
     // Acknowledged, yet the device holds another number: only a read-back tells.
     {"SerialStoredOtherwise", "wrong-record:serial", Script::SerialWrite, "wrong-record",
-     [](const HostSaw& saw) { EXPECT_EQ(saw.serial.status, kStatusOk); }, "AB12000340#"},
+     [](const HostSaw& saw) { EXPECT_EQ(saw.serial.status, kStatusOk); }, "AB12000349#"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimFault, ::testing::ValuesIn(kRows),

@@ -90,7 +90,7 @@ std::vector<std::uint8_t> AlteredRecord(std::uint8_t commandByte,
     std::size_t last = altered.size() - 1;
     if (altered[last] == '#' && last > 0)
         --last;
-    altered[last] = altered[last] == '0' ? '1' : '0';
+    altered[last] = altered[last] == '9' ? '8' : '9';
     return EncodeFrame(commandByte, altered);
 }
 

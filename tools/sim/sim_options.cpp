@@ -1,5 +1,7 @@
 #include "tools/sim/sim_options.h"
 
+#include <charconv>
+
 #include "frontend/command_line.h"
 #include "tools/sim/line_speed.h"
 
@@ -60,6 +62,21 @@ void AddFault(SimOptions& options, const std::string& text) {
         }
     } catch (const FaultSyntaxError& error) {
         throw SimOptionError("--fault " + text + ": " + error.what());
+    }
+}
+
+// "N:TEXT": device N starts with the serial number TEXT in its record.
+void AddDeviceSerial(SimOptions& options, const std::string& text) {
+    const auto colon = text.find(':');
+    unsigned device = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + colon, device);
+    if (colon == std::string::npos || error != std::errc() || end != text.data() + colon ||
+        device == 0 || colon + 1 == text.size()) {
+        throw SimOptionError("--device-serial takes N:TEXT, for example 2:QA000123");
+    }
+    if (!options.deviceSerials.emplace(device, text.substr(colon + 1)).second) {
+        throw SimOptionError("--device-serial: device " + std::to_string(device) +
+                             " already has a serial number");
     }
 }
 
@@ -143,6 +160,17 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
     AddMillisOption(app, "--split-gap", options.splitGap,
                     "pause inside a split reply (default 100)", "Devices");
 
+    app.add_option_function<std::vector<std::string>>(
+           "--device-serial",
+           [&options](const std::vector<std::string>& texts) {
+               for (const auto& text : texts)
+                   AddDeviceSerial(options, text);
+           },
+           "device N starts with serial number TEXT in its\n"
+           "EEPROM record, as one provisioned before (repeatable)")
+        ->type_name("N:TEXT")
+        ->allow_extra_args(false)
+        ->group("Devices");
     app.add_option("--fault", faults,
                    "device N plays fault KIND (repeatable, one per\n"
                    "device; kinds below)")
