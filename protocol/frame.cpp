@@ -1,38 +1,74 @@
 #include "protocol/frame.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "protocol/crc16.h"
 
 namespace comflash {
 
 void CloseAndSendFrame(LinkState& link, std::uint16_t lengthField) {
-    if (lengthField > kMaxFrameLengthField) return;  // cannot be built in FrameBuffer
+    if (lengthField > kMaxFrameLengthField)
+        return;  // cannot be built in FrameBuffer
     auto& buffer = link.FrameBuffer;
-    const std::uint16_t crc = Crc16Buffer(buffer.data(), static_cast<std::uint16_t>(lengthField + 4));
+    const std::uint16_t crc =
+        Crc16Buffer(buffer.data(), static_cast<std::uint16_t>(lengthField + 4));
     buffer[4 + lengthField] = static_cast<std::uint8_t>(crc >> 8);
     buffer[5 + lengthField] = static_cast<std::uint8_t>(crc & 0xFF);
-    if (link.Send) link.Send(buffer.data(), static_cast<std::uint16_t>(lengthField + kFrameOverhead));
+    if (link.Send)
+        link.Send(buffer.data(), static_cast<std::uint16_t>(lengthField + kFrameOverhead));
 }
+
+namespace {
+
+constexpr std::size_t kLengthAndCommandBytes = 3;  // after the sync pair: length field, command
+
+// The first sync pair at or after start whose length field and command byte
+// lie within the bytes.
+std::optional<std::size_t> FirstSyncPair(std::span<const std::uint8_t> bytes, std::size_t start) {
+    if (bytes.size() < 2 + kLengthAndCommandBytes + 1)
+        return std::nullopt;
+    const std::size_t lastSyncPosition = bytes.size() - 2 - kLengthAndCommandBytes;
+    for (std::size_t p = start; p <= lastSyncPosition; ++p) {
+        if (bytes[p] == kSyncByte && bytes[p + 1] == kSyncByte)
+            return p;
+    }
+    return std::nullopt;
+}
+
+std::uint16_t LengthFieldAt(std::span<const std::uint8_t> bytes, std::size_t sync) {
+    return static_cast<std::uint16_t>(bytes[sync + 2] << 8 | bytes[sync + 3]);
+}
+
+// The frame at sync lies within the bytes, length field given.
+bool CheckPasses(std::span<const std::uint8_t> bytes, std::size_t sync, std::uint16_t length) {
+    const std::uint16_t crc = Crc16Ccitt(bytes.subspan(sync, std::size_t{4} + length));
+    return bytes[sync + 4 + length] == (crc >> 8) && bytes[sync + 5 + length] == (crc & 0xFF);
+}
+
+}  // namespace
 
 std::uint16_t FindFrame(LinkState& link, std::uint16_t start) {
     const auto& area = link.ReceiveArea;
-    const std::size_t count = std::min<std::size_t>(link.ReceiveCount, area.size());
-    if (count <= 5) return 0;
-    const std::size_t lastSyncPosition = count - 5;
-    if (start > lastSyncPosition) return 0;
+    const std::span<const std::uint8_t> chunk(
+        area.data(), std::min<std::size_t>(link.ReceiveCount, area.size()));
+    const auto p = FirstSyncPair(chunk, start);
+    if (!p)
+        return 0;
 
-    std::size_t p = start;
-    while (p <= lastSyncPosition && !(area[p] == kSyncByte && area[p + 1] == kSyncByte)) ++p;
-    if (p > lastSyncPosition) return 0;
-
-    const std::uint16_t length = static_cast<std::uint16_t>(area[p + 2] << 8 | area[p + 3]);
+    const std::uint16_t length = LengthFieldAt(chunk, *p);
     link.LastFrameLength = length;
-    if (p + kFrameOverhead + length > count) return 0;  // check would lie beyond the chunk
+    if (*p + kFrameOverhead + length > chunk.size())
+        return 0;  // check would lie beyond the chunk
+    return CheckPasses(chunk, *p, length) ? static_cast<std::uint16_t>(*p + 4) : 0;
+}
 
-    const std::uint16_t crc = Crc16Ccitt({area.data() + p, std::size_t{4} + length});
-    const bool matches = area[p + 4 + length] == (crc >> 8) && area[p + 5 + length] == (crc & 0xFF);
-    return matches ? static_cast<std::uint16_t>(p + 4) : 0;
+bool EndsWithCheckedFrame(std::span<const std::uint8_t> bytes) {
+    const auto p = FirstSyncPair(bytes, 0);
+    if (!p)
+        return false;
+    const std::uint16_t length = LengthFieldAt(bytes, *p);
+    return *p + kFrameOverhead + length == bytes.size() && CheckPasses(bytes, *p, length);
 }
 
 std::vector<std::uint8_t> EncodeFrame(std::uint8_t command, std::span<const std::uint8_t> payload) {

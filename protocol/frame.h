@@ -28,6 +28,12 @@ void CloseAndSendFrame(LinkState& link, std::uint16_t lengthField);
 // nothing outside the chunk is ever read.
 std::uint16_t FindFrame(LinkState& link, std::uint16_t start);
 
+// Whether received bytes already hold a whole reply, looked at as FindFrame
+// looks: the frame at the first sync pair passes its check and its last byte
+// is the last of the bytes. A first sync pair that is noise never makes the
+// bytes whole, and neither do bytes beyond a frame.
+bool EndsWithCheckedFrame(std::span<const std::uint8_t> bytes);
+
 // A whole closed frame as bytes, for the device side and for tests.
 std::vector<std::uint8_t> EncodeFrame(std::uint8_t command, std::span<const std::uint8_t> payload);
 

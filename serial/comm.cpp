@@ -17,6 +17,8 @@ void TComm::OpenPort() {
         throw ECommsError(comm_error_text::kAlreadyOpen);
     auto link = std::make_shared<CommLink>(CommLink{this});
     port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, CommNotifier(dispatcher_, link));
+    if (read_completion_)
+        port_->SetReadCompletion(read_completion_);
     link_ = std::move(link);
 }
 
@@ -49,6 +51,14 @@ void TComm::SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value) 
     timeouts_.*field = value;
     if (port_)
         port_->ApplyTimeouts(timeouts_);
+}
+
+void TComm::SetReadCompletion(ReadCompletion completion) {
+    if (!completion && !read_completion_)
+        return;
+    read_completion_ = std::move(completion);
+    if (port_)
+        port_->SetReadCompletion(read_completion_);
 }
 
 void TComm::SetCommName(std::string name) {

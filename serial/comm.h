@@ -18,6 +18,7 @@
 #include "serial/comms_error.h"
 #include "serial/dispatcher.h"
 #include "serial/line_settings.h"
+#include "serial/read_completion.h"
 
 namespace comflash {
 
@@ -124,6 +125,19 @@ public:
     std::uint32_t WriteTotalTimeoutConstant() const { return timeouts_.WriteTotalTimeoutConstant; }
     void SetWriteTotalTimeoutConstant(std::uint32_t value);
 
+    // An optional rule that ends a read as soon as the bytes gathered so far
+    // hold a whole unit (see ReadCompletion), long before the read-interval
+    // time-out would: that chunk is delivered at once, and bytes that follow
+    // it begin the next chunk. The time-outs still end a read the rule never
+    // completes, and a read never completes empty. Empty (the default): reads
+    // end by their time-outs alone. May change while open; it applies from
+    // the next chunk's first byte on. The rule runs on the receive thread.
+    // On Windows the first rule on an open port ends the pending read with
+    // the bytes it holds; from then on that port's receive thread keeps the
+    // read time itself rather than leaving it to the driver.
+    void SetReadCompletion(ReadCompletion completion);
+    bool HasReadCompletion() const { return static_cast<bool>(read_completion_); }
+
     TReceiveDataEvent OnReceiveData;
     TReceiveErrorEvent OnReceiveError;
     TModemStateChangeEvent OnModemStateChange;
@@ -140,6 +154,7 @@ private:
     std::filesystem::path port_map_;
     LineSettings line_;
     CommTimeouts timeouts_;
+    ReadCompletion read_completion_;
     std::unique_ptr<CommPort> port_;
     // Held only while open; the threads' notices reach this component through it.
     std::shared_ptr<CommLink> link_;

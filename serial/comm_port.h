@@ -10,6 +10,7 @@
 
 #include "serial/comm_notifier.h"
 #include "serial/line_settings.h"
+#include "serial/read_completion.h"
 
 namespace comflash {
 
@@ -26,6 +27,9 @@ public:
     // examined, as a value the driver refuses is no reason to stop.
     virtual void ApplyLineSettings(const LineSettings& settings) = 0;
     virtual void ApplyTimeouts(const CommTimeouts& timeouts) = 0;
+    // Called on the owning thread while the threads run; the receive thread
+    // takes the rule in force at the first byte of each chunk. Empty: none.
+    virtual void SetReadCompletion(ReadCompletion completion) = 0;
 
     // Queues the block to the transmit thread; false once that thread has ended.
     virtual bool Send(std::vector<std::uint8_t> block) = 0;

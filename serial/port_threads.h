@@ -40,6 +40,7 @@ public:
     }
 
     // Null until started, or when it could not be.
+    ReadThread* Receive() const { return read_.get(); }
     WriteThread* Transmit() const { return write_.get(); }
 
 private:

@@ -16,10 +16,11 @@
 #include "serial/port_threads.h"
 #include "serial/posix/fd_posix.h"
 #include "serial/posix/line_settings_posix.h"
+#include "serial/posix/low_latency_posix.h"
 #include "serial/posix/open_error_posix.h"
 #include "serial/posix/receive_thread_posix.h"
-#include "serial/posix/shared_timeouts_posix.h"
 #include "serial/posix/transmit_thread_posix.h"
+#include "serial/shared_timeouts.h"
 
 namespace comflash {
 namespace {
@@ -61,6 +62,7 @@ public:
             close_event_.Signal();
             ::tcflush(port_.get(), direction == PortDirection::Receive ? TCIFLUSH : TCOFLUSH);
         });
+        low_latency_.Restore(port_.get());
         // Cleared before the close, or the next non-root opener of this
         // terminal would be refused while its other end stays open.
         ::ioctl(port_.get(), TIOCNXCL);
@@ -72,6 +74,14 @@ public:
 
     void ApplyTimeouts(const CommTimeouts& timeouts) override { timeouts_.Store(timeouts); }
 
+    // A read that ends at a unit's last byte gains nothing while an adapter
+    // still holds that byte back.
+    void SetReadCompletion(ReadCompletion completion) override {
+        if (completion)
+            low_latency_.Request(port_.get());
+        completion_.Store(std::move(completion));
+    }
+
     bool Send(std::vector<std::uint8_t> block) override {
         return threads_.Transmit() != nullptr && threads_.Transmit()->Queue(std::move(block));
     }
@@ -82,7 +92,7 @@ public:
         threads_.Start(
             [this] {
                 return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
-                                                     notifier_);
+                                                     completion_, notifier_);
             },
             [this] {
                 return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), timeouts_,
@@ -95,6 +105,8 @@ private:
     CommNotifier notifier_;
     EventFd close_event_;
     SharedTimeouts timeouts_;
+    SharedReadCompletion completion_;
+    LowLatency low_latency_;
     PortThreads<TReadThread, TWriteThread> threads_;
 };
 

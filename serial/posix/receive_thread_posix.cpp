@@ -9,13 +9,16 @@
 #include "serial/posix/line_events_posix.h"
 #include "serial/posix/port_wait_posix.h"
 #include "serial/posix/thread_priority_posix.h"
-#include "serial/read_deadline.h"
 
 namespace comflash {
 
 TReadThread::TReadThread(int port, int close_event, const SharedTimeouts& timeouts,
-                         CommNotifier notifier)
-    : port_(port), close_event_(close_event), timeouts_(timeouts), notifier_(std::move(notifier)) {}
+                         const SharedReadCompletion& completion, CommNotifier notifier)
+    : port_(port),
+      close_event_(close_event),
+      timeouts_(timeouts),
+      notifier_(std::move(notifier)),
+      chunk_(completion) {}
 
 void TReadThread::Start() {
     thread_ = std::thread([this] { Run(); });
@@ -39,30 +42,28 @@ void TReadThread::Run() {
 }
 
 bool TReadThread::IssueRead(LineErrorCounters& line_errors) {
-    ReadDeadline rule(timeouts_.Load(), ReadDeadline::Clock::now());
-    std::size_t held = 0;
+    chunk_.Begin(timeouts_.Load(), ReceiveChunk::Clock::now());
     for (;;) {
-        if (rule.CompleteAtOnce(held)) {
-            Deliver(held);
+        if (const std::size_t ready = chunk_.ReadyNow(); ready > 0) {
+            Deliver(ready);
             return true;
         }
-        const PortWait wait = WaitForPort(port_, POLLIN, close_event_, rule.Deadline(held));
+        const PortWait wait = WaitForPort(port_, POLLIN, close_event_, chunk_.Deadline());
         if (wait == PortWait::Stopped)
             return false;
         if (wait == PortWait::Failed)
-            return EndOnReadFailure(errno, held);
+            return EndOnReadFailure(errno);
         if (wait == PortWait::TimedOut) {
-            if (held > 0) {
-                Deliver(held);
+            if (chunk_.Held() > 0) {
+                Deliver(chunk_.Held());
                 return true;
             }
-            rule.Restart(ReadDeadline::Clock::now());
+            chunk_.Restart(ReceiveChunk::Clock::now());
             continue;
         }
-        const ssize_t count = ::read(port_, buffer_.data() + held, buffer_.size() - held);
+        const ssize_t count = ::read(port_, chunk_.Space(), chunk_.SpaceLeft());
         if (count > 0) {
-            held += static_cast<std::size_t>(count);
-            rule.BytesArrived(ReadDeadline::Clock::now());
+            chunk_.Arrived(static_cast<std::size_t>(count), ReceiveChunk::Clock::now());
             if (const std::uint32_t errors = line_errors.TakeNewErrors(); errors != 0) {
                 notifier_.ReceiveError(errors);
             }
@@ -73,13 +74,13 @@ bool TReadThread::IssueRead(LineErrorCounters& line_errors) {
             continue;
         // End of file, an error, or a hang-up with nothing left to read: the
         // line is gone, and waiting again would only spin.
-        return EndOnReadFailure(count == 0 || would_block ? EIO : errno, held);
+        return EndOnReadFailure(count == 0 || would_block ? EIO : errno);
     }
 }
 
-bool TReadThread::EndOnReadFailure(int error, std::size_t held) {
-    if (held > 0)
-        Deliver(held);
+bool TReadThread::EndOnReadFailure(int error) {
+    if (chunk_.Held() > 0)
+        Deliver(chunk_.Held());
     // A closed descriptor is the port handle gone: end quietly, like
     // ERROR_INVALID_HANDLE on Windows.
     if (error != EBADF)
@@ -88,7 +89,8 @@ bool TReadThread::EndOnReadFailure(int error, std::size_t held) {
 }
 
 void TReadThread::Deliver(std::size_t length) {
-    notifier_.DataReceived(buffer_.data(), length);
+    notifier_.DataReceived(chunk_.Data(), length);
+    chunk_.Delivered(length);
 }
 
 }  // namespace comflash

@@ -1,15 +1,16 @@
 // TReadThread: keeps a read pending on the port and posts every finished chunk
-// of 1 to 2048 bytes, and every line error, to the owning thread.
+// of 1 to 2048 bytes, and every line error, to the owning thread. A chunk ends
+// by the read time-outs or, with a completion rule in force, at the last byte
+// of a whole unit.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <thread>
 
 #include "serial/comm_notifier.h"
-#include "serial/line_settings.h"
-#include "serial/posix/shared_timeouts_posix.h"
+#include "serial/read_completion.h"
+#include "serial/receive_chunk.h"
+#include "serial/shared_timeouts.h"
 
 namespace comflash {
 
@@ -18,7 +19,8 @@ class LineErrorCounters;
 class TReadThread {
 public:
     // `port` and `close_event` stay open until the thread has been joined.
-    TReadThread(int port, int close_event, const SharedTimeouts& timeouts, CommNotifier notifier);
+    TReadThread(int port, int close_event, const SharedTimeouts& timeouts,
+                const SharedReadCompletion& completion, CommNotifier notifier);
     TReadThread(const TReadThread&) = delete;
     TReadThread& operator=(const TReadThread&) = delete;
     ~TReadThread() { Join(); }
@@ -28,18 +30,18 @@ public:
 
 private:
     void Run();
-    // Gathers one chunk by the read time-outs and delivers it; false when the
-    // thread is to end (stop request or fault).
+    // Gathers one chunk and delivers it; false when the thread is to end
+    // (stop request or fault).
     bool IssueRead(LineErrorCounters& line_errors);
     // After a read failed or found the line gone; bytes already held go out first.
-    bool EndOnReadFailure(int error, std::size_t held);
+    bool EndOnReadFailure(int error);
     void Deliver(std::size_t length);
 
     const int port_;
     const int close_event_;
     const SharedTimeouts& timeouts_;
     const CommNotifier notifier_;
-    std::array<std::uint8_t, kReceiveBufferSize> buffer_{};
+    ReceiveChunk chunk_;
     std::thread thread_;
 };
 

@@ -10,7 +10,7 @@
 
 #include "serial/comm_notifier.h"
 #include "serial/posix/fd_posix.h"
-#include "serial/posix/shared_timeouts_posix.h"
+#include "serial/shared_timeouts.h"
 #include "serial/transmit_queue.h"
 
 namespace comflash {

@@ -7,6 +7,8 @@
 #include "serial/comms_error.h"
 #include "serial/port_map.h"
 #include "serial/port_threads.h"
+#include "serial/read_completion.h"
+#include "serial/shared_timeouts.h"
 #include "serial/win32/handle_win32.h"
 #include "serial/win32/open_error_win32.h"
 #include "serial/win32/receive_thread_win32.h"
@@ -114,10 +116,27 @@ public:
     }
 
     void ApplyTimeouts(const CommTimeouts& timeouts) override {
+        timeouts_.Store(timeouts);
+        if (own_time_) {
+            // The receive thread sets the driver's time-outs for each read.
+            threads_.Receive()->KeepOwnTime();
+            return;
+        }
         COMMTIMEOUTS driver{};
         ::GetCommTimeouts(port_.get(), &driver);
         FillCommTimeouts(driver, timeouts);
         ::SetCommTimeouts(port_.get(), &driver);
+    }
+
+    // The driver's read-interval time-out cannot end a read at a unit's last
+    // byte: from the first rule on, the receive thread keeps the time itself.
+    void SetReadCompletion(ReadCompletion completion) override {
+        const bool first = completion && !own_time_;
+        completion_.Store(std::move(completion));
+        if (first) {
+            own_time_ = true;
+            threads_.Receive()->KeepOwnTime();
+        }
     }
 
     bool Send(std::vector<std::uint8_t> block) override {
@@ -130,7 +149,8 @@ public:
             throw ECommsError(comm_error_text::kCannotCreateEvent);
         threads_.Start(
             [this] {
-                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), notifier_);
+                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
+                                                     completion_, notifier_);
             },
             [this] {
                 return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
@@ -141,6 +161,10 @@ private:
     UniqueHandle port_;
     CommNotifier notifier_;
     UniqueHandle close_event_;
+    SharedTimeouts timeouts_;
+    SharedReadCompletion completion_;
+    // Owning thread: a completion rule has been set on this open port.
+    bool own_time_ = false;
     PortThreads<TReadThread, TWriteThread> threads_;
 };
 

@@ -1,20 +1,26 @@
 #include "serial/win32/receive_thread_win32.h"
 
+#include <system_error>
+
 namespace comflash {
 namespace {
 
 constexpr DWORD kWatchedEvents = EV_RING | EV_ERR | EV_RLSD;
-// After a read that brought nothing, the next one waits this long, so that a
-// driver that completes empty reads at once (some do after an unplug) cannot
-// keep the thread spinning.
-constexpr DWORD kEmptyReadPauseMs = 10;
 
 }  // namespace
 
-TReadThread::TReadThread(HANDLE port, HANDLE close_event, CommNotifier notifier)
-    : port_(port), close_event_(close_event), notifier_(std::move(notifier)) {}
+TReadThread::TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& timeouts,
+                         const SharedReadCompletion& completion, CommNotifier notifier)
+    : port_(port),
+      close_event_(close_event),
+      timeouts_(timeouts),
+      notifier_(std::move(notifier)),
+      timing_event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      chunk_(completion) {}
 
 void TReadThread::Start() {
+    if (!timing_event_.valid())
+        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -55,23 +61,41 @@ bool TReadThread::Prepare() {
 bool TReadThread::WaitAndHandle() {
     // The close event comes first: when several are signalled the lowest
     // index is reported, so a stop request wins over pending data.
-    const bool watching = line_events_;
-    const HANDLE waits[3] = {close_event_, watching ? event_wait_.hEvent : read_.hEvent,
-                             read_.hEvent};
-    const DWORD count = watching ? 3 : 2;
-    const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+    HANDLE waits[4] = {close_event_};
+    DWORD count = 1;
+    const DWORD event_wait = line_events_ ? count++ : MAXDWORD;
+    if (line_events_)
+        waits[event_wait] = event_wait_.hEvent;
+    const DWORD read = count++;
+    waits[read] = read_.hEvent;
+    const DWORD timing = count++;
+    waits[timing] = timing_event_.get();
+    // Under its own time the thread wakes up when the chunk is due.
+    const DWORD timeout = own_time_ ? MillisecondsUntilDue() : INFINITE;
+    const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, timeout);
     if (result == WAIT_OBJECT_0)
         return false;
-    if (watching && result == WAIT_OBJECT_0 + 1) {
+    if (result == WAIT_TIMEOUT)
+        return KeepOwnTimedReadGoing();
+    if (result == WAIT_OBJECT_0 + event_wait)
         return ProcessCommEvent(true) && IssueEventWait();
-    }
-    if (result == WAIT_OBJECT_0 + count - 1)
+    if (result == WAIT_OBJECT_0 + read)
         return CompleteRead() && IssueRead();
+    if (result == WAIT_OBJECT_0 + timing)
+        return TakeOwnTime();
     notifier_.PostHangupRequest();  // WAIT_FAILED or an abandoned wait
     return false;
 }
 
 bool TReadThread::IssueRead() {
+    return own_time_ ? KeepOwnTimedReadGoing() : IssueDriverTimedRead();
+}
+
+bool TReadThread::CompleteRead() {
+    return own_time_ ? CompleteOwnTimedRead() : CompleteDriverTimedRead();
+}
+
+bool TReadThread::IssueDriverTimedRead() {
     for (;;) {
         if (CloseRequested())
             return false;
@@ -89,7 +113,7 @@ bool TReadThread::IssueRead() {
     }
 }
 
-bool TReadThread::CompleteRead() {
+bool TReadThread::CompleteDriverTimedRead() {
     read_pending_ = false;
     DWORD length = 0;
     if (!::GetOverlappedResult(port_, &read_, &length, FALSE)) {

@@ -1,5 +1,11 @@
 // TReadThread: keeps one overlapped read and one overlapped wait for line
 // events pending, and posts every chunk, line error and modem change.
+//
+// Reads run under the driver's read time-outs, as the owner set them, until
+// the owner first sets a completion rule. From then on the thread keeps the
+// time itself: each read returns as soon as bytes have come, the thread
+// gathers them into chunks by the owner's time-outs and the rule, and so can
+// hand on a whole unit the moment its last byte is in.
 #pragma once
 
 #include <array>
@@ -8,6 +14,9 @@
 
 #include "serial/comm_notifier.h"
 #include "serial/line_settings.h"
+#include "serial/read_completion.h"
+#include "serial/receive_chunk.h"
+#include "serial/shared_timeouts.h"
 #include "serial/win32/handle_win32.h"
 
 namespace comflash {
@@ -15,15 +24,27 @@ namespace comflash {
 class TReadThread {
 public:
     // `port` and `close_event` stay open until the thread has been joined.
-    TReadThread(HANDLE port, HANDLE close_event, CommNotifier notifier);
+    // The time-outs and the rule are read only once the owner has called
+    // KeepOwnTime.
+    TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& timeouts,
+                const SharedReadCompletion& completion, CommNotifier notifier);
     TReadThread(const TReadThread&) = delete;
     TReadThread& operator=(const TReadThread&) = delete;
     ~TReadThread() { Join(); }
 
-    void Start();  // throws std::system_error
+    void Start();  // throws std::system_error, also when the timing event is missing
     void Join();
+    // Owning thread: the first call makes the thread keep the read time
+    // itself from now on; each call has the pending read begin again under
+    // the time-outs and rule in force.
+    void KeepOwnTime() { ::SetEvent(timing_event_.get()); }
 
 private:
+    // After a read that brought nothing, the next one waits this long, so
+    // that a driver that completes empty reads at once (some do after an
+    // unplug) cannot keep the thread spinning.
+    static constexpr DWORD kEmptyReadPauseMs = 10;
+
     void Run();
     bool Prepare();
     // One wait on the close event, the event wait and the read; false when
@@ -31,6 +52,20 @@ private:
     bool WaitAndHandle();
     bool IssueRead();
     bool CompleteRead();
+    // Under the driver's read time-outs: one read is one chunk.
+    bool IssueDriverTimedRead();
+    bool CompleteDriverTimedRead();
+    // Under the thread's own time (receive_thread_own_time_win32.cpp): a read
+    // brings what has come, and the thread gathers the chunks.
+    bool TakeOwnTime();
+    void SetOwnTimeTimeouts();
+    bool KeepOwnTimedReadGoing();
+    bool CompleteOwnTimedRead();
+    bool OwnTimedReadEnded(DWORD length);
+    DWORD BytesToRead();
+    void DeliverDueChunks();
+    void DeliverChunk(std::size_t length);
+    DWORD MillisecondsUntilDue() const;
     bool IssueEventWait();
     bool ProcessCommEvent(bool with_retrieval);
     bool Deliver(DWORD length);
@@ -43,8 +78,15 @@ private:
 
     const HANDLE port_;
     const HANDLE close_event_;
+    const SharedTimeouts& timeouts_;
     const CommNotifier notifier_;
+    // Where every read lands; under the thread's own time the bytes then go
+    // on into the chunk.
     std::array<std::uint8_t, kReceiveBufferSize> buffer_{};
+    // Auto-reset: set by KeepOwnTime, taken by the thread's wait.
+    UniqueHandle timing_event_;
+    bool own_time_ = false;
+    ReceiveChunk chunk_;
     UniqueHandle read_event_;
     UniqueHandle event_wait_event_;
     OVERLAPPED read_{};

@@ -32,7 +32,8 @@ TEST_P(FindFrameTable, FindsTheFirstCheckedFrame) {
 }
 
 Bytes WithBadCheck(Bytes frame) {
-    if (!frame.empty()) frame.back() ^= 0x01;
+    if (!frame.empty())
+        frame.back() ^= 0x01;
     return frame;
 }
 
@@ -51,6 +52,39 @@ INSTANTIATE_TEST_SUITE_P(
         FindFrameCase{"truncated_frame", Bytes(kBlockAck.begin(), kBlockAck.end() - 1), 0},
         FindFrameCase{"length_field_beyond_chunk", {0xAB, 0xAB, 0xFF, 0xF0, 0x91, 0x01, 0, 0}, 0},
         FindFrameCase{"sync_pair_in_last_four_bytes", {1, 2, 3, 4, 5, 0xAB, 0xAB, 0x00, 0x02}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whether a chunk gathered so far may end now: true only for a checked frame
+// at the first sync pair that ends with the chunk's last byte.
+struct WholeChunkCase {
+    const char* name;
+    Bytes bytes;
+    bool whole;
+};
+
+class EndsWithCheckedFrameTable : public ::testing::TestWithParam<WholeChunkCase> {};
+
+TEST_P(EndsWithCheckedFrameTable, AnswersAsFindFrameLooks) {
+    EXPECT_EQ(EndsWithCheckedFrame(GetParam().bytes), GetParam().whole);
+}
+
+const Bytes kLongerFrame = EncodeFrame(0x93, Bytes(40, 0x5A));
+
+INSTANTIATE_TEST_SUITE_P(
+    Chunks, EndsWithCheckedFrameTable,
+    ::testing::Values(
+        WholeChunkCase{"whole_frame", kBlockAck, true},
+        WholeChunkCase{"longer_whole_frame", kLongerFrame, true},
+        WholeChunkCase{"frame_with_failed_check", WithBadCheck(kBlockAck), false},
+        WholeChunkCase{"noise_before_a_frame", Concat({0x12, 0x00, 0x7F}, kBlockAck), true},
+        WholeChunkCase{"two_frames", Concat(kBlockAck, kBlockAck), false},
+        WholeChunkCase{"frame_and_a_stray_byte", Concat(kBlockAck, {0x00}), false},
+        WholeChunkCase{"partial_frame", Bytes(kBlockAck.begin(), kBlockAck.end() - 1), false},
+        WholeChunkCase{"sync_pair_only", {0xAB, 0xAB}, false}, WholeChunkCase{"nothing", {}, false},
+        WholeChunkCase{"first_pair_noise_then_good_frame", Concat({0xAB, 0xAB, 0x00}, kBlockAck),
+                       false},
+        WholeChunkCase{"first_pair_a_bad_frame_then_good_frame",
+                       Concat(WithBadCheck(kBlockAck), kBlockAck), false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FindFrame, RecordsTheLengthFieldEvenWhenTheCheckFails) {

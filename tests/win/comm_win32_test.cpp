@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "app/device_line.h"
+#include "app/update_session.h"
+#include "protocol/frame.h"
 #include "serial/comm.h"
 #include "serial/event_loop.h"
 
@@ -185,6 +187,118 @@ TEST_F(PeerPortTest, OpeningAnOpenComponentFailsAndLeavesThePortRunning) {
     EXPECT_EQ(OpenFailure(comm), "This serial port already opened");
     EXPECT_TRUE(comm.IsOpen());
     EXPECT_EQ(AskSpeed(), "9600");
+}
+
+// Quick turnaround: with the frame rule set, the thread keeps the read time
+// itself and hands a frame on at its last byte. The interval is 5 s, so that
+// no check depends on Wine's speed: a chunk that came within 5 s of asking
+// the peer was ended by the rule; one ended by the interval came 5 s after
+// its last byte, which the peer wrote after it was asked.
+constexpr std::uint32_t kLongInterval = 5000;
+
+std::string Hex(const Bytes& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
+    }
+    return text;
+}
+
+Bytes Join(const Bytes& first, const Bytes& second) {
+    Bytes all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    return all;
+}
+
+const Bytes kAck = EncodeFrame(0x91, Bytes{0x01});
+const Bytes kIdentity = EncodeFrame(0x93, Pattern(608));
+const Bytes kBadAck = {0xAB, 0xAB, 0x00, 0x02, 0x91, 0x01, 0xBF, 0x9B};
+
+enum class EndedBy { Rule, Interval };
+enum class RuleSet { BeforeOpen, WhileOpen };
+
+struct QuickCase {
+    const char* name;
+    RuleSet rule_set;
+    std::string command;  // what the peer is asked to send
+    std::vector<Bytes> chunks;
+    EndedBy ended_by;
+};
+
+class QuickTurnaround : public PeerPortTest, public ::testing::WithParamInterface<QuickCase> {};
+
+TEST_P(QuickTurnaround, FramesEndAtTheirLastByteUnderWine) {
+    const QuickCase& row = GetParam();
+    comm.SetReadIntervalTimeout(kLongInterval);
+    if (row.rule_set == RuleSet::BeforeOpen)
+        comm.SetReadCompletion(EndsWithCheckedFrame);
+    comm.OpenPort();
+    if (row.rule_set == RuleSet::WhileOpen)
+        comm.SetReadCompletion(EndsWithCheckedFrame);
+    std::size_t total = 0;
+    for (const Bytes& chunk : row.chunks)
+        total += chunk.size();
+
+    const auto asked = std::chrono::steady_clock::now();
+    Say(row.command);
+    ASSERT_TRUE(RunUntil([&] { return received.size() >= total; }));
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_EQ(chunks, row.chunks);
+    if (row.ended_by == EndedBy::Rule) {
+        EXPECT_LT(waited, milliseconds(kLongInterval));
+    } else {
+        EXPECT_GE(waited, milliseconds(kLongInterval));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, QuickTurnaround,
+    ::testing::Values(
+        QuickCase{"whole_frame", RuleSet::WhileOpen, "send " + Hex(kAck), {kAck}, EndedBy::Rule},
+        QuickCase{"rule_set_before_open",
+                  RuleSet::BeforeOpen,
+                  "send " + Hex(kIdentity),
+                  {kIdentity},
+                  EndedBy::Rule},
+        QuickCase{"two_frames_back_to_back",
+                  RuleSet::WhileOpen,
+                  "send " + Hex(Join(kAck, kIdentity)),
+                  {kAck, kIdentity},
+                  EndedBy::Rule},
+        QuickCase{"frame_in_two_parts",
+                  RuleSet::WhileOpen,
+                  "parts 100 " + Hex(Bytes(kIdentity.begin(), kIdentity.begin() + 300)) + " " +
+                      Hex(Bytes(kIdentity.begin() + 300, kIdentity.end())),
+                  {kIdentity},
+                  EndedBy::Rule},
+        QuickCase{"failed_check",
+                  RuleSet::WhileOpen,
+                  "send " + Hex(kBadAck),
+                  {kBadAck},
+                  EndedBy::Interval}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The tool's own switch: at the update rate the frame rule, at 9600 the
+// 30 ms grouping again, now measured by the thread; the rates reach the line.
+TEST_F(PeerPortTest, QuickLineKeepsTheIntervalAtTheHelloRate) {
+    comm.OpenPort();
+    SetDeviceLineRate(comm, kFastUpdateRate, true);
+    EXPECT_EQ(AskSpeed(), "38400");
+    Say("send " + Hex(kAck));
+    ASSERT_TRUE(RunUntil([&] { return chunks.size() >= 2 && chunks.back() == kAck; }));
+    received.clear();
+    SetDeviceLineRate(comm, kBaseRate, true);
+    EXPECT_FALSE(comm.HasReadCompletion());
+    EXPECT_EQ(AskSpeed(), "9600");
+    Say("burst 5000");
+    ASSERT_TRUE(RunUntil([&] { return received.size() >= 5000; }));
+    EXPECT_EQ(received, Pattern(5000));
+    for (const Bytes& chunk : chunks) {
+        EXPECT_GE(chunk.size(), 1u);
+        EXPECT_LE(chunk.size(), 2048u);
+    }
 }
 
 struct OpenFailureCase {

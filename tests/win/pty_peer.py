@@ -7,6 +7,9 @@ commands that arrive on the port:
   speed       the line speed the port end has set, in bit/s: "38400\\n"
   burst N     N bytes of the pattern (7 * i + 1) mod 256, i counted from 0
   echo TEXT   "TEXT\\n"
+  send HEX    the bytes HEX stands for
+  parts MS HEX1 HEX2
+              the bytes of HEX1, then MS milliseconds later those of HEX2
 
 It keeps the port end open itself, so that the port stays usable while the
 program under test closes and reopens it. It ends when its parent does.
@@ -15,6 +18,7 @@ import os
 import select
 import sys
 import termios
+import time
 import tty
 
 SPEEDS = {getattr(termios, name): int(name[1:])
@@ -34,6 +38,13 @@ def answer(master, line):
         return pattern(int(argument))
     if command == b"echo":
         return argument + b"\n"
+    if command == b"send":
+        return bytes.fromhex(argument.decode())
+    if command == b"parts":
+        pause, first, second = argument.split(b" ")
+        write_all(master, bytes.fromhex(first.decode()))
+        time.sleep(int(pause) / 1000)
+        return bytes.fromhex(second.decode())
     return b"unknown command " + command + b"\n"
 
 
