@@ -16,9 +16,8 @@ void TComm::OpenPort() {
     if (port_)
         throw ECommsError(comm_error_text::kAlreadyOpen);
     auto link = std::make_shared<CommLink>(CommLink{this});
-    port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, CommNotifier(dispatcher_, link));
-    if (read_completion_)
-        port_->SetReadCompletion(read_completion_);
+    port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, read_completion_,
+                         CommNotifier(dispatcher_, link));
     link_ = std::move(link);
 }
 

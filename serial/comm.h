@@ -132,9 +132,10 @@ public:
     // completes, and a read never completes empty. Empty (the default): reads
     // end by their time-outs alone. May change while open; it applies from
     // the next chunk's first byte on. The rule runs on the receive thread.
-    // On Windows the first rule on an open port ends the pending read with
-    // the bytes it holds; from then on that port's receive thread keeps the
-    // read time itself rather than leaving it to the driver.
+    // On Windows a port with a rule has its receive thread keep the read
+    // time itself rather than leave it to the driver; a rule first set on an
+    // open port applies from the read after the one pending, which the
+    // driver still ends. Set it before OpenPort to have it from the start.
     void SetReadCompletion(ReadCompletion completion);
     bool HasReadCompletion() const { return static_cast<bool>(read_completion_); }
 

@@ -36,13 +36,14 @@ public:
 };
 
 // Opens the port by its name, resolved through `port_map` (see
-// ResolvePort), applies the time-outs and line settings and starts both
-// threads (see PortThreads). Raises ECommsError with the component's fixed
-// texts and, where the system can say, why; nothing stays open after a
-// failure.
+// ResolvePort), applies the time-outs, line settings and completion rule
+// (empty: none) and starts both threads (see PortThreads). Raises
+// ECommsError with the component's fixed texts and, where the system can
+// say, why; nothing stays open after a failure.
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,
+                                       ReadCompletion completion,
                                        CommNotifier notifier);
 
 }  // namespace comflash

@@ -115,7 +115,7 @@ private:
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,
-                                       CommNotifier notifier) {
+                                       ReadCompletion completion, CommNotifier notifier) {
     UniqueFd port = OpenExclusive(comm_name, port_map);
     if (!::isatty(port.get()))
         throw ECommsError(comm_error_text::kNotCommHandle);
@@ -124,6 +124,8 @@ std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
     auto comm_port = std::make_unique<PosixCommPort>(std::move(port), std::move(notifier));
     comm_port->ApplyTimeouts(timeouts);
     comm_port->ApplyLineSettings(settings);
+    if (completion)
+        comm_port->SetReadCompletion(std::move(completion));
     comm_port->StartThreads();
     return comm_port;
 }

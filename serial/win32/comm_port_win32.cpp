@@ -118,8 +118,9 @@ public:
     void ApplyTimeouts(const CommTimeouts& timeouts) override {
         timeouts_.Store(timeouts);
         if (own_time_) {
-            // The receive thread sets the driver's time-outs for each read.
-            threads_.Receive()->KeepOwnTime();
+            // The receive thread keeps the driver's time-outs itself.
+            if (threads_.Receive())
+                threads_.Receive()->KeepOwnTime();
             return;
         }
         COMMTIMEOUTS driver{};
@@ -135,7 +136,8 @@ public:
         completion_.Store(std::move(completion));
         if (first) {
             own_time_ = true;
-            threads_.Receive()->KeepOwnTime();
+            if (threads_.Receive())
+                threads_.Receive()->KeepOwnTime();
         }
     }
 
@@ -147,10 +149,11 @@ public:
         close_event_ = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         if (!close_event_.valid())
             throw ECommsError(comm_error_text::kCannotCreateEvent);
+        // A rule given at open is known to the receive thread from its first read.
         threads_.Start(
             [this] {
                 return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
-                                                     completion_, notifier_);
+                                                     completion_, own_time_, notifier_);
             },
             [this] {
                 return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
@@ -173,6 +176,7 @@ private:
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,
+                                       ReadCompletion completion,
                                        CommNotifier notifier) {
     // No sharing: a port another program holds fails here.
     const std::string path = ResolvePortName(comm_name, port_map);
@@ -191,6 +195,8 @@ std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
     auto comm_port = std::make_unique<Win32CommPort>(std::move(port), std::move(notifier));
     comm_port->ApplyTimeouts(timeouts);
     comm_port->ApplyLineSettings(settings);
+    if (completion)
+        comm_port->SetReadCompletion(std::move(completion));
     comm_port->StartThreads();
     return comm_port;
 }

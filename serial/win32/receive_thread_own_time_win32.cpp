@@ -22,26 +22,19 @@ constexpr DWORD kWaitForFirstByteMs = MAXDWORD - 1;
 
 bool TReadThread::TakeOwnTime() {
     if (own_time_) {
-        // New write time-outs; the pending read runs on.
-        SetOwnTimeTimeouts();
+        SetOwnTimeTimeouts();  // new write time-outs; the pending read runs on
         return true;
     }
-    // The read pending under the driver's time-outs ends here, with the bytes
-    // it has gathered so far (Windows and Wine both report them).
-    DWORD length = 0;
-    if (read_pending_) {
-        ::CancelIoEx(port_, &read_);
-        read_pending_ = false;
-        if (!::GetOverlappedResult(port_, &read_, &length, TRUE)) {
-            const DWORD error = ::GetLastError();
-            if (error != ERROR_OPERATION_ABORTED && !EndedByTotalTimeout(error))
-                return EndAfter(error);
-        }
-    }
+    // The read pending under the driver's time-outs runs to its end: cutting
+    // it short could lose the bytes it holds. Own time begins with the next.
+    own_time_asked_ = true;
+    return true;
+}
+
+void TReadThread::EnterOwnTime() {
     own_time_ = true;
     SetOwnTimeTimeouts();
     chunk_.Begin(timeouts_.Load(), Clock::now());
-    return OwnTimedReadEnded(length) && KeepOwnTimedReadGoing();
 }
 
 // A read returns at its first byte with what has come by then; until that

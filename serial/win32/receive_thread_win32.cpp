@@ -10,12 +10,14 @@ constexpr DWORD kWatchedEvents = EV_RING | EV_ERR | EV_RLSD;
 }  // namespace
 
 TReadThread::TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& timeouts,
-                         const SharedReadCompletion& completion, CommNotifier notifier)
+                         const SharedReadCompletion& completion, bool own_time,
+                         CommNotifier notifier)
     : port_(port),
       close_event_(close_event),
       timeouts_(timeouts),
       notifier_(std::move(notifier)),
       timing_event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      own_time_asked_(own_time),
       chunk_(completion) {}
 
 void TReadThread::Start() {
@@ -61,15 +63,10 @@ bool TReadThread::Prepare() {
 bool TReadThread::WaitAndHandle() {
     // The close event comes first: when several are signalled the lowest
     // index is reported, so a stop request wins over pending data.
-    HANDLE waits[4] = {close_event_};
-    DWORD count = 1;
-    const DWORD event_wait = line_events_ ? count++ : MAXDWORD;
-    if (line_events_)
-        waits[event_wait] = event_wait_.hEvent;
-    const DWORD read = count++;
-    waits[read] = read_.hEvent;
-    const DWORD timing = count++;
-    waits[timing] = timing_event_.get();
+    const bool watching = line_events_;
+    const HANDLE waits[4] = {close_event_, watching ? event_wait_.hEvent : read_.hEvent,
+                             watching ? read_.hEvent : timing_event_.get(), timing_event_.get()};
+    const DWORD count = watching ? 4 : 3;
     // Under its own time the thread wakes up when the chunk is due.
     const DWORD timeout = own_time_ ? MillisecondsUntilDue() : INFINITE;
     const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, timeout);
@@ -77,17 +74,19 @@ bool TReadThread::WaitAndHandle() {
         return false;
     if (result == WAIT_TIMEOUT)
         return KeepOwnTimedReadGoing();
-    if (result == WAIT_OBJECT_0 + event_wait)
+    if (watching && result == WAIT_OBJECT_0 + 1)
         return ProcessCommEvent(true) && IssueEventWait();
-    if (result == WAIT_OBJECT_0 + read)
+    if (result == WAIT_OBJECT_0 + count - 2)
         return CompleteRead() && IssueRead();
-    if (result == WAIT_OBJECT_0 + timing)
+    if (result == WAIT_OBJECT_0 + count - 1)
         return TakeOwnTime();
     notifier_.PostHangupRequest();  // WAIT_FAILED or an abandoned wait
     return false;
 }
 
 bool TReadThread::IssueRead() {
+    if (own_time_asked_ && !own_time_)
+        EnterOwnTime();
     return own_time_ ? KeepOwnTimedReadGoing() : IssueDriverTimedRead();
 }
 

@@ -1,11 +1,11 @@
 // TReadThread: keeps one overlapped read and one overlapped wait for line
 // events pending, and posts every chunk, line error and modem change.
 //
-// Reads run under the driver's read time-outs, as the owner set them, until
-// the owner first sets a completion rule. From then on the thread keeps the
-// time itself: each read returns as soon as bytes have come, the thread
-// gathers them into chunks by the owner's time-outs and the rule, and so can
-// hand on a whole unit the moment its last byte is in.
+// Reads run under the driver's read time-outs, as the owner set them, unless
+// the owner has set a completion rule. Then the thread keeps the time itself:
+// each read returns as soon as bytes have come, the thread gathers them into
+// chunks by the owner's time-outs and the rule, and so can hand on a whole
+// unit the moment its last byte is in.
 #pragma once
 
 #include <array>
@@ -24,10 +24,10 @@ namespace comflash {
 class TReadThread {
 public:
     // `port` and `close_event` stay open until the thread has been joined.
-    // The time-outs and the rule are read only once the owner has called
-    // KeepOwnTime.
+    // The time-outs and the rule are read only under the thread's own time:
+    // from the start with `own_time`, else once the owner calls KeepOwnTime.
     TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& timeouts,
-                const SharedReadCompletion& completion, CommNotifier notifier);
+                const SharedReadCompletion& completion, bool own_time, CommNotifier notifier);
     TReadThread(const TReadThread&) = delete;
     TReadThread& operator=(const TReadThread&) = delete;
     ~TReadThread() { Join(); }
@@ -35,8 +35,8 @@ public:
     void Start();  // throws std::system_error, also when the timing event is missing
     void Join();
     // Owning thread: the first call makes the thread keep the read time
-    // itself from now on; each call has the pending read begin again under
-    // the time-outs and rule in force.
+    // itself from the next read on (the pending one runs to its end); a
+    // later call passes on new write time-outs.
     void KeepOwnTime() { ::SetEvent(timing_event_.get()); }
 
 private:
@@ -58,6 +58,7 @@ private:
     // Under the thread's own time (receive_thread_own_time_win32.cpp): a read
     // brings what has come, and the thread gathers the chunks.
     bool TakeOwnTime();
+    void EnterOwnTime();
     void SetOwnTimeTimeouts();
     bool KeepOwnTimedReadGoing();
     bool CompleteOwnTimedRead();
@@ -85,6 +86,7 @@ private:
     std::array<std::uint8_t, kReceiveBufferSize> buffer_{};
     // Auto-reset: set by KeepOwnTime, taken by the thread's wait.
     UniqueHandle timing_event_;
+    bool own_time_asked_ = false;
     bool own_time_ = false;
     ReceiveChunk chunk_;
     UniqueHandle read_event_;
