@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/controller_host.h"
+#include "app/device_line.h"
 #include "app/device_record.h"
 #include "app/port_provisioning.h"
 #include "app/serial_number_source.h"
@@ -51,6 +52,9 @@ struct StationRules {
     bool overwriteSerialNumbers = false;
     // Provisioning: read an acknowledged record back before it counts.
     bool readBackSerialNumbers = false;
+    // At the update rate, take each reply at its last byte instead of after
+    // the line's 30 ms grouping interval (see SetDeviceLineRate).
+    bool quickTurnaround = false;
 };
 
 class PortStation final : private ControllerHost {
@@ -87,6 +91,10 @@ public:
     TComm& Comm() { return comm_; }
     const TComm& Comm() const { return comm_; }
     const UpdateSession& Session() const { return session_; }
+    // The window chooses it after the station is built; takes effect at the
+    // next change of the line's rate.
+    void SetQuickTurnaround(bool on) { rules_.quickTurnaround = on; }
+    bool QuickTurnaround() const { return rules_.quickTurnaround; }
     unsigned FinishedDevices() const { return finished_; }
     unsigned FailedDevices() const { return failed_; }
     // The port went away and is tried again every Tick1.
@@ -95,7 +103,9 @@ public:
 private:
     // ControllerHost: the port and the view.
     bool SendData(const std::uint8_t* data, std::uint16_t length) override;
-    void SetBaudRate(std::uint32_t baudRate) override { comm_.SetBaudRate(baudRate); }
+    void SetBaudRate(std::uint32_t baudRate) override {
+        SetDeviceLineRate(comm_, baudRate, rules_.quickTurnaround);
+    }
     void AppendLog(const std::string& line) override { view_.AppendLog(line); }
     void SetProgress(int position) override { view_.SetProgress(position); }
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override {

@@ -65,6 +65,12 @@ void DeclareOptions(CLI::App& app, CliOptions& options) {
     app.add_flag_callback(
         "--no-fast", [&options] { options.fast = false; }, "update at 9600 baud instead of 38400");
     app.add_flag("--l3", options.l3, "refuse devices whose protocol version is below 3");
+    app.add_flag("--quick-turnaround", options.quickTurnaround,
+                 "at the update rate, take each reply as soon as its\n"
+                 "last byte is in, not after 30 ms of silence: every\n"
+                 "chunk holds one frame and each device gets its next\n"
+                 "frame about 30 ms sooner. Opt-in: try a device type\n"
+                 "with it before a line relies on it");
     app.add_flag("--json", options.json, "one JSON object per event on standard output");
     app.add_option("--record", options.record, "append one JSON line per finished device to FILE")
         ->type_name("FILE");

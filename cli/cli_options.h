@@ -20,6 +20,7 @@ struct CliOptions {
     std::optional<std::filesystem::path> record;     // one JSON line per finished device
     bool fast = true;                                // the hidden "Fast" choice
     bool l3 = false;                                 // the hidden "L3" choice
+    bool quickTurnaround = false;                    // replies handed on at their last byte
     bool json = false;                               // one JSON object per event on standard output
     bool writeSerialNumbers = false;                 // provisioning instead of updating
     bool showSerialNumber = false;                   // --show-sn

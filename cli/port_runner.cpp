@@ -14,7 +14,8 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
                StationRules{.devices = context.options.devices,
                             .reopenWhenLost = true,
                             .overwriteSerialNumbers = context.options.overwriteSerialNumbers,
-                            .readBackSerialNumbers = context.options.verifySerialNumbers}) {}
+                            .readBackSerialNumbers = context.options.verifySerialNumbers,
+                            .quickTurnaround = context.options.quickTurnaround}) {}
 
 void PortRunner::AppendLog(const std::string& line) {
     context_.console.LogLine(port_, line);

@@ -98,6 +98,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "comflash: cannot build the window: %s\n", error.what());
         return 1;
     }
+    window->SetQuickTurnaround(options.quickTurnaround);
     window->show();
     ActAsOperator(*window, options);
     const int status = QApplication::exec();

@@ -90,6 +90,10 @@ public:
     // a control's font changes.
     void FitCaptionsToFonts();
 
+    // Chosen on the command line only: the window shows no control for it.
+    void SetQuickTurnaround(bool on) { station_.SetQuickTurnaround(on); }
+    bool QuickTurnaround() const { return station_.QuickTurnaround(); }
+
     bool PortOpen() const { return PortOpen_; }
     const FirmwareImage& Image() const { return image_; }
     const UpdateSession& Session() const { return station_.Session(); }

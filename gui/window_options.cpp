@@ -60,6 +60,7 @@ struct Declared {
     QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
     QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
                                        QStringLiteral("N")};
+    QCommandLineOption quickTurnaround{QStringLiteral("quick-turnaround")};
     QCommandLineOption version{QStringLiteral("version")};
     QCommandLineOption help{QStringLiteral("help")};
 };
@@ -90,7 +91,8 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({declared.port, declared.tickAuto, declared.open, declared.screenshot,
-                       declared.screenshotAfter, declared.version, declared.help});
+                       declared.screenshotAfter, declared.quickTurnaround, declared.version,
+                       declared.help});
     if (!parser.parse(OursOnly(arguments)))
         Refuse(parser);
 
@@ -103,6 +105,7 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
         options.screenshot = parser.value(declared.screenshot).toStdString();
     if (parser.isSet(declared.screenshotAfter))
         options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter).toStdString());
+    options.quickTurnaround = parser.isSet(declared.quickTurnaround);
     options.version = parser.isSet(declared.version);
     options.help = parser.isSet(declared.help);
     if (options.screenshotAfter > 0 && !options.screenshot)
@@ -122,6 +125,11 @@ std::string WindowUsage() {
            "  --screenshot FILE        save a picture of the window as FILE (PNG), then quit\n"
            "  --screenshot-after N     take the picture once N devices are counted (Ok plus\n"
            "                           Err); default 0, at once\n"
+           "  --quick-turnaround       at the update rate, take each reply as soon as its\n"
+           "                           last byte is in, not after 30 ms of silence: every\n"
+           "                           chunk holds one frame and each device gets its next\n"
+           "                           frame about 30 ms sooner. Opt-in: try a device type\n"
+           "                           with it before a line relies on it\n"
            "  --version                show the tool's version and its built-in image\n"
            "  --help                   this text\n"
            "\n"

@@ -21,6 +21,7 @@ struct WindowOptions {
     bool open = false;                      // --open
     std::optional<std::string> screenshot;  // --screenshot FILE
     unsigned screenshotAfter = 0;           // --screenshot-after N devices
+    bool quickTurnaround = false;           // --quick-turnaround
     bool version = false;                   // --version: the tool and its built-in image
     bool help = false;
 };

@@ -43,7 +43,6 @@ public:
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,
-                                       ReadCompletion completion,
-                                       CommNotifier notifier);
+                                       ReadCompletion completion, CommNotifier notifier);
 
 }  // namespace comflash

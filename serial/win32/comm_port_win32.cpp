@@ -176,8 +176,7 @@ private:
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,
-                                       ReadCompletion completion,
-                                       CommNotifier notifier) {
+                                       ReadCompletion completion, CommNotifier notifier) {
     // No sharing: a port another program holds fails here.
     const std::string path = ResolvePortName(comm_name, port_map);
     UniqueHandle port(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

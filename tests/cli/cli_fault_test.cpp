@@ -1,5 +1,6 @@
 // Each fault a device can play gives the log line, the count and the exit
-// status that the operator is promised.
+// status that the operator is promised, with replies taken after 30 ms of
+// silence as described and with quick turnaround alike.
 #include <gtest/gtest.h>
 
 #include "cli_fixture.h"
@@ -20,14 +21,19 @@ struct FaultCase {
     int status;
 };
 
-class CliFaults : public CliTest, public ::testing::WithParamInterface<FaultCase> {};
+enum class Turnaround { Described, Quick };
+
+class CliFaults : public CliTest,
+                  public ::testing::WithParamInterface<std::tuple<FaultCase, Turnaround>> {};
 
 TEST_P(CliFaults, GiveTheirLinesCountAndStatus) {
-    const FaultCase& row = GetParam();
+    const auto& [row, turnaround] = GetParam();
     // A second device keeps the line up while the tool waits out its time-out.
     const std::string port = StartSim({"--devices", "2", "--fault", "1:" + row.fault});
     std::vector<std::string> arguments = {"--port", port, "--devices", "1"};
     arguments.insert(arguments.end(), row.cliOptions.begin(), row.cliOptions.end());
+    if (turnaround == Turnaround::Quick)
+        arguments.push_back("--quick-turnaround");
     const CliResult cli = RunCli(arguments);
 
     EXPECT_EQ(cli.status, row.status) << cli.out << cli.err;
@@ -46,45 +52,50 @@ const std::string kOvertime = "Notice: Command Overtimer!";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CliFaults,
-    ::testing::Values(
-        FaultCase{"init_refused",
-                  "init-refused",
-                  {},
-                  {kStart, kDevice, "Init EEP Err", "Ok:0 Err:0"},
-                  {},
-                  1},
-        FaultCase{"block_refused",
-                  "block-refused:512",
-                  {},
-                  {kStart, kDevice, "Write 512 Err!", "Ok:0 Err:1"},
-                  {kOvertime},
-                  1},
-        FaultCase{"wrong_checksum",
-                  "wrong-checksum",
-                  {},
-                  {kStart, kDevice, "Write Err", "Ok:0 Err:1"},
-                  {},
-                  1},
-        FaultCase{"no_identity_reply", "no-reply:identity", {}, {"Ok:0 Err:0"}, {kOvertime}, 1},
-        FaultCase{"no_checksum_reply",
-                  "no-reply:checksum",
-                  {},
-                  {kStart, kDevice, "Ok:0 Err:0"},
-                  {kOvertime},
-                  1},
-        FaultCase{"split_init_reply",
-                  "split-reply:init",
-                  {},
-                  {kStart, kDevice, "Ok:0 Err:0"},
-                  {kOvertime},
-                  1},
-        FaultCase{"noise", "noise", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0},
-        FaultCase{"hello_without_digit", "hello-no-digit", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
-        FaultCase{"hello_version_0", "hello-version0", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
-        FaultCase{"hello_refused_by_l3", "hello-l3", {"--l3"}, {"E03", "Ok:0 Err:0"}, {}, 1},
-        FaultCase{
-            "double_hello", "double-hello", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            FaultCase{"init_refused",
+                      "init-refused",
+                      {},
+                      {kStart, kDevice, "Init EEP Err", "Ok:0 Err:0"},
+                      {},
+                      1},
+            FaultCase{"block_refused",
+                      "block-refused:512",
+                      {},
+                      {kStart, kDevice, "Write 512 Err!", "Ok:0 Err:1"},
+                      {kOvertime},
+                      1},
+            FaultCase{"wrong_checksum",
+                      "wrong-checksum",
+                      {},
+                      {kStart, kDevice, "Write Err", "Ok:0 Err:1"},
+                      {},
+                      1},
+            FaultCase{"no_identity_reply", "no-reply:identity", {}, {"Ok:0 Err:0"}, {kOvertime}, 1},
+            FaultCase{"no_checksum_reply",
+                      "no-reply:checksum",
+                      {},
+                      {kStart, kDevice, "Ok:0 Err:0"},
+                      {kOvertime},
+                      1},
+            FaultCase{"split_init_reply",
+                      "split-reply:init",
+                      {},
+                      {kStart, kDevice, "Ok:0 Err:0"},
+                      {kOvertime},
+                      1},
+            FaultCase{"noise", "noise", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0},
+            FaultCase{"hello_without_digit", "hello-no-digit", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
+            FaultCase{"hello_version_0", "hello-version0", {}, {"E0", "Ok:0 Err:1"}, {}, 1},
+            FaultCase{"hello_refused_by_l3", "hello-l3", {"--l3"}, {"E03", "Ok:0 Err:0"}, {}, 1},
+            FaultCase{
+                "double_hello", "double-hello", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0}),
+        ::testing::Values(Turnaround::Described, Turnaround::Quick)),
+    [](const auto& info) {
+        const bool quick = std::get<1>(info.param) == Turnaround::Quick;
+        return std::string(std::get<0>(info.param).name) + (quick ? "_quick" : "");
+    });
 
 }  // namespace
 }  // namespace comflash::testing

@@ -10,10 +10,21 @@
 namespace comflash::testing {
 namespace {
 
-TEST_F(CliTest, UpdatesDevicesOfEveryVersionAndRecordsThem) {
+// With replies taken after 30 ms of silence, as described, and with quick
+// turnaround, where each reply is taken at its last byte.
+class CliUpdates : public CliTest, public ::testing::WithParamInterface<bool> {};
+
+std::vector<std::string> WithTurnaround(std::vector<std::string> arguments, bool quick) {
+    if (quick)
+        arguments.push_back("--quick-turnaround");
+    return arguments;
+}
+
+TEST_P(CliUpdates, DevicesOfEveryVersionAndRecordsThem) {
     const std::string port = StartSim({"--devices", "3", "--version", "3,1,2"});
     const auto record = dir / "record.jsonl";
-    const CliResult cli = RunCli({"--port", port, "--devices", "3", "--record", record.string()});
+    const CliResult cli = RunCli(WithTurnaround(
+        {"--port", port, "--devices", "3", "--record", record.string()}, GetParam()));
 
     EXPECT_EQ(cli.status, 0) << cli.err;
     EXPECT_EQ(cli.CountInOut(" Start...\n"), 3) << cli.out;
@@ -56,10 +67,11 @@ TEST_F(CliTest, FourPortsAtOnce) {
     }
 }
 
-TEST_F(CliTest, WritesConsecutiveSerialNumbersAndStoresTheNext) {
+TEST_P(CliUpdates, WritesConsecutiveSerialNumbersAndStoresTheNext) {
     SettingsStore().WriteSetting("SN", "AB12000345");
     const std::string port = StartSim({"--devices", "2"});
-    const CliResult cli = RunCli({"--port", port, "--devices", "2", "--write-sn"});
+    const CliResult cli =
+        RunCli(WithTurnaround({"--port", port, "--devices", "2", "--write-sn"}, GetParam()));
 
     EXPECT_EQ(cli.status, 0) << cli.err;
     EXPECT_EQ(cli.err.find("Write SN Completed!") != std::string::npos, true) << cli.err;
@@ -70,6 +82,10 @@ TEST_F(CliTest, WritesConsecutiveSerialNumbersAndStoresTheNext) {
     EXPECT_EQ(devices[0]["blocks"].Int(), 0);  // provisioning writes no image
     EXPECT_EQ(SettingsStore().ReadSetting("SN"), "AB12000347");
 }
+
+INSTANTIATE_TEST_SUITE_P(Turnaround, CliUpdates, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "Quick" : "Described");
+});
 
 TEST_F(CliTest, SettingsThatCannotMarkTheNumberTakenStopTheRunBeforeAnythingIsWritten) {
     SettingsStore().WriteSetting("SN", "AB12000345");
@@ -117,8 +133,8 @@ TEST_F(CliTest, PortThatServedItsDevicesLeavesTheNextOneAlone) {
     const std::string portA = StartSim({"--devices", "2"}, "simA");
     const std::string portB = StartSim({"--devices", "1", "--device-delay", "60"}, "simB");
     const auto record = dir / "record.jsonl";
-    const CliResult cli = RunCli(
-        {"--port", portA, "--port", portB, "--devices", "1", "--record", record.string()});
+    const CliResult cli =
+        RunCli({"--port", portA, "--port", portB, "--devices", "1", "--record", record.string()});
 
     EXPECT_EQ(cli.status, 0) << cli.err;
     int startsOnA = 0;

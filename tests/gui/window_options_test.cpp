@@ -12,6 +12,11 @@ TEST(WindowOptions, NoneLeaveThePlainWindow) {
     EXPECT_FALSE(options.tickAuto);
     EXPECT_FALSE(options.open);
     EXPECT_FALSE(options.screenshot);
+    EXPECT_FALSE(options.quickTurnaround);
+}
+
+TEST(WindowOptions, QuickTurnaroundIsChosenOnTheCommandLine) {
+    EXPECT_TRUE(ParseWindowOptions({"--quick-turnaround", "--open"}).quickTurnaround);
 }
 
 TEST(WindowOptions, DemoRunSelectsTicksOpensAndPictures) {

@@ -71,10 +71,14 @@ private:
     std::string port_;
 };
 
-TEST_F(WindowAgainstSimulator, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
+// As described, and with quick turnaround chosen on the command line.
+class WindowBatch : public WindowAgainstSimulator, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WindowBatch, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
     const auto simulator = StartSimulator(2);
     MapPort("COM1", SimulatorPort());
     TForm1& window = Start();
+    window.SetQuickTurnaround(GetParam());
     window.show();
     window.SelAuto->click();
     window.Button1->click();
@@ -91,6 +95,10 @@ TEST_F(WindowAgainstSimulator, WithAutoTickedUpdatesTheBatchWithoutASingleBox) {
     EXPECT_TRUE(boxes_.Seen().empty()) << boxes_.Texts().join('|').toStdString();
     ExpectEveryDeviceHoldsTheFirmware(2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Turnaround, WindowBatch, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "Quick" : "Described");
+});
 
 TEST_F(WindowAgainstSimulator, WithAutoUntickedAsksBeforeAndAnnouncesAfterTheUpdate) {
     const auto simulator = StartSimulator(1);
