@@ -58,10 +58,8 @@ QString ToQt(const std::string& text) {
 }  // namespace
 
 PortTile::PortTile(std::string port, Dispatcher& dispatcher, const StationShared& shared,
-                   QWidget* parent)
-    : QFrame(parent),
-      port_(std::move(port)),
-      station_(dispatcher, shared, *this, StationRules{std::nullopt, true}) {
+                   const StationRules& rules, QWidget* parent)
+    : QFrame(parent), port_(std::move(port)), station_(dispatcher, shared, *this, rules) {
     CreateControls();
     ShowSocket();
     ShowCounters(0, 0);

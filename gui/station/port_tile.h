@@ -26,7 +26,7 @@ class PortTile final : public QFrame, private StationView {
 
 public:
     PortTile(std::string port, Dispatcher& dispatcher, const StationShared& shared,
-             QWidget* parent = nullptr);
+             const StationRules& rules, QWidget* parent = nullptr);
     ~PortTile() override;
     PortTile(const PortTile&) = delete;
     PortTile& operator=(const PortTile&) = delete;

@@ -54,6 +54,9 @@ unsigned DeviceCount(const QString& text) {
 struct Declared {
     QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("PORT")};
     QCommandLineOption writeSerialNumbers{QStringLiteral("write-sn")};
+    QCommandLineOption overwriteSerialNumbers{QStringLiteral("overwrite-sn")};
+    QCommandLineOption verifySerialNumbers{QStringLiteral("verify-sn")};
+    QCommandLineOption quickTurnaround{QStringLiteral("quick-turnaround")};
     QCommandLineOption tickAuto{QStringLiteral("auto")};
     QCommandLineOption open{QStringLiteral("open")};
     QCommandLineOption record{QStringLiteral("record"), QString(), QStringLiteral("FILE")};
@@ -103,9 +106,10 @@ std::vector<std::string> Ports(const QStringList& given) {
 StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     const Declared declared;
     QCommandLineParser parser;
-    parser.addOptions({declared.port, declared.writeSerialNumbers, declared.tickAuto, declared.open,
-                       declared.record, declared.screenshot, declared.screenshotAfter,
-                       declared.version, declared.help});
+    parser.addOptions({declared.port, declared.writeSerialNumbers, declared.overwriteSerialNumbers,
+                       declared.verifySerialNumbers, declared.quickTurnaround, declared.tickAuto,
+                       declared.open, declared.record, declared.screenshot,
+                       declared.screenshotAfter, declared.version, declared.help});
     if (!parser.parse(OursOnly(arguments)))
         Refuse(parser);
     if (!parser.positionalArguments().isEmpty()) {
@@ -117,6 +121,9 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     StationOptions options;
     options.ports = Ports(parser.values(declared.port));
     options.writeSerialNumbers = parser.isSet(declared.writeSerialNumbers);
+    options.overwriteSerialNumbers = parser.isSet(declared.overwriteSerialNumbers);
+    options.verifySerialNumbers = parser.isSet(declared.verifySerialNumbers);
+    options.quickTurnaround = parser.isSet(declared.quickTurnaround);
     options.tickAuto = parser.isSet(declared.tickAuto);
     options.open = parser.isSet(declared.open);
     options.version = parser.isSet(declared.version);
@@ -144,6 +151,12 @@ std::string StationUsage() {
            "                           resolved through the port map, or a device path such\n"
            "                           as /dev/ttyUSB0; remembered for the next start\n"
            "  --write-sn               write serial numbers instead of updating\n"
+           "  --overwrite-sn           when writing serial numbers, also write a device\n"
+           "                           that already holds one\n"
+           "  --verify-sn              when writing serial numbers, read each number back\n"
+           "                           before the device counts\n"
+           "  --quick-turnaround       at the update rate, take each reply as soon as its\n"
+           "                           last byte is in instead of after 30 ms of silence\n"
            "  --open                   open every port\n"
            "  --record FILE            append one JSON line per finished device to FILE\n"
            "  --screenshot FILE        save a picture of the window as FILE (PNG), then quit\n"

@@ -18,6 +18,9 @@ public:
 struct StationOptions {
     std::vector<std::string> ports{};         // --port, in order: COMn or device paths
     bool writeSerialNumbers = false;          // --write-sn
+    bool overwriteSerialNumbers = false;      // --overwrite-sn
+    bool verifySerialNumbers = false;         // --verify-sn
+    bool quickTurnaround = false;             // --quick-turnaround
     bool tickAuto = false;                    // --auto: the station always runs so
     bool open = false;                        // --open: every port
     std::optional<std::string> record{};      // --record FILE

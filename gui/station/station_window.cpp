@@ -59,7 +59,12 @@ int ColumnsFor(std::size_t tiles) {
 
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options,
                              QWidget* parent)
-    : QWidget(parent), writingSerialNumbers_(options.writeSerialNumbers) {
+    : QWidget(parent),
+      writingSerialNumbers_(options.writeSerialNumbers),
+      rules_{.reopenWhenLost = true,
+             .overwriteSerialNumbers = options.overwriteSerialNumbers,
+             .readBackSerialNumbers = options.verifySerialNumbers,
+             .quickTurnaround = options.quickTurnaround} {
     LoadEmbeddedImage(image, image_);
     imageCrc_ = Crc16Ccitt({image_.Data.data(), image_.Length});
     if (options.record)
@@ -185,7 +190,7 @@ void StationWindow::BuildTiles() {
     tiles_.clear();
     const int columns = ColumnsFor(ports_.size());
     for (std::size_t i = 0; i < ports_.size(); ++i) {
-        auto* tile = new PortTile(ports_[i], dispatcher_, Shared(), board_);
+        auto* tile = new PortTile(ports_[i], dispatcher_, Shared(), rules_, board_);
         tile->SetOpenAllowed(image_.Length > 0);
         connect(tile, &PortTile::Finished, this, [this](bool good) { OnDeviceFinished(good); });
         connect(tile, &PortTile::OpenChanged, this, [this] { OnOpenChanged(); });

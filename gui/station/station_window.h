@@ -109,6 +109,8 @@ private:
 
     std::vector<std::string> ports_;
     bool writingSerialNumbers_ = false;
+    // What every tile's port station follows; from the command line.
+    StationRules rules_;
     StationTally tally_;
     std::vector<PortTile*> tiles_;
 

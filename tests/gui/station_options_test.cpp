@@ -7,12 +7,33 @@ namespace comflash::station {
 namespace {
 
 TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
-    const StationOptions options = ParseStationOptions(
-        {"-platform", "offscreen", "--port", "COM1", "--port", "/dev/ttyUSB3", "--write-sn",
-         "--auto", "--open", "--record", "line.jsonl", "--screenshot", "s.png",
-         "--screenshot-after", "4", "--version", "-style", "Fusion", "-reverse"});
+    const StationOptions options = ParseStationOptions({"-platform",
+                                                        "offscreen",
+                                                        "--port",
+                                                        "COM1",
+                                                        "--port",
+                                                        "/dev/ttyUSB3",
+                                                        "--write-sn",
+                                                        "--overwrite-sn",
+                                                        "--verify-sn",
+                                                        "--quick-turnaround",
+                                                        "--auto",
+                                                        "--open",
+                                                        "--record",
+                                                        "line.jsonl",
+                                                        "--screenshot",
+                                                        "s.png",
+                                                        "--screenshot-after",
+                                                        "4",
+                                                        "--version",
+                                                        "-style",
+                                                        "Fusion",
+                                                        "-reverse"});
     EXPECT_EQ(options.ports, (std::vector<std::string>{"COM1", "/dev/ttyUSB3"}));
     EXPECT_TRUE(options.writeSerialNumbers);
+    EXPECT_TRUE(options.overwriteSerialNumbers);
+    EXPECT_TRUE(options.verifySerialNumbers);
+    EXPECT_TRUE(options.quickTurnaround);
     EXPECT_TRUE(options.tickAuto);
     EXPECT_TRUE(options.open);
     EXPECT_EQ(options.record, "line.jsonl");
@@ -25,8 +46,9 @@ TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
 TEST(StationOptions, NoneIsThePlainWindow) {
     const StationOptions options = ParseStationOptions({});
     EXPECT_TRUE(options.ports.empty());
-    EXPECT_FALSE(options.writeSerialNumbers || options.open || options.screenshot ||
-                 options.record);
+    EXPECT_FALSE(options.writeSerialNumbers || options.overwriteSerialNumbers ||
+                 options.verifySerialNumbers || options.quickTurnaround || options.open ||
+                 options.screenshot || options.record);
 }
 
 struct RefusedCase {

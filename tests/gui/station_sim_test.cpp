@@ -177,6 +177,31 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
     EXPECT_EQ(window.StatusText(), "serial numbers written: QA000100 to QA000105 (6); refused: 0");
 }
 
+// The command line's rules reach every tile: a device that holds a number is
+// written over with --overwrite-sn, a record the device stored wrongly fails
+// its read-back with --verify-sn, and both run with quick turnaround.
+TEST_F(StationAgainstSimulators, TheSerialNumberRulesOfTheCommandLineReachEveryTile) {
+    Store("SN", "QA000100");
+    SimLine& holding = lines_.Start("holding", {"--device-serial", "1:QA000042"});
+    SimLine& misstoring = lines_.Start("misstoring", {"--fault", "1:wrong-record:serial"});
+    station::StationWindow& window =
+        StartStation({.ports = {holding.port, misstoring.port},
+                      .writeSerialNumbers = true,
+                      .overwriteSerialNumbers = true,
+                      .verifySerialNumbers = true,
+                      .quickTurnaround = true});
+    window.OpenAllButton()->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 2; }, kBatchPatienceMs))
+        << window.TotalsText().toStdString();
+    EXPECT_EQ(FinishedStates(0), QStringList{"good"});
+    EXPECT_EQ(FinishedStates(1), QStringList{"failed: SN unconfirmed"})
+        << "the device holds a record other than the number sent";
+    EXPECT_EQ(SimLines::Report(holding, 1)[0]["serial_record"].String().substr(0, 7), "QA00010")
+        << "the number it held was written over";
+    EXPECT_TRUE(boxes_.Seen().empty()) << boxes_.Texts().join('|').toStdString();
+}
+
 // The program itself, as scripts/screenshot-station runs it.
 TEST_F(StationAgainstSimulators, TheProgramOpensItsPortsTakesThePictureAndKeepsTheRecord) {
     SimLine& a = lines_.Start("a", OneDeviceThenPause());
