@@ -8,6 +8,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "gui/toolkit_arguments.h"
+
 namespace comflash {
 namespace {
 
@@ -31,26 +33,12 @@ int PortIndex(const std::string& name) {
     return number - 1;
 }
 
-unsigned DeviceCount(const std::string& text) {
-    unsigned count = 0;
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (text.empty() || error != std::errc() || stop != text.data() + text.size())
-        throw WindowOptionError("--screenshot-after takes a number of devices, not \"" + text +
-                                "\"");
-    return count;
-}
-
-// The toolkit's own options have one dash (-platform offscreen, -style
-// Fusion) and are the application's to take; they and their values are left
-// out here.
-QStringList OursOnly(const std::vector<std::string>& arguments) {
-    QStringList ours{QStringLiteral("comflash")};
-    for (const std::string& argument : arguments) {
-        const bool toolkits = argument.size() > 1 && argument[0] == '-' && argument[1] != '-';
-        if (!toolkits)
-            ours << QString::fromStdString(argument);
-    }
-    return ours;
+unsigned ScreenshotAfter(const QString& text) {
+    const std::optional<unsigned> count = ParseCount(text.toStdString());
+    if (!count)
+        throw WindowOptionError("--screenshot-after takes a number of devices, not \"" +
+                                text.toStdString() + "\"");
+    return *count;
 }
 
 struct Declared {
@@ -65,25 +53,6 @@ struct Declared {
     QCommandLineOption help{QStringLiteral("help")};
 };
 
-// QCommandLineParser says "Missing value after '--port'."; the window's
-// messages name the option the way the other programs do.
-[[noreturn]] void Refuse(const QCommandLineParser& parser) {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty()) {
-        throw WindowOptionError("unknown option \"--" + unknown.front().toStdString() +
-                                "\" (comflash --help lists the options)");
-    }
-    const QString text = parser.errorText();
-    const qsizetype from = text.indexOf(QLatin1Char('\''));
-    const qsizetype to = text.lastIndexOf(QLatin1Char('\''));
-    const std::string option = from >= 0 && to > from
-                                   ? text.mid(from + 1, to - from - 1).toStdString()
-                                   : text.toStdString();
-    if (text.startsWith(QStringLiteral("Missing value")))
-        throw WindowOptionError(option + " needs a value");
-    throw WindowOptionError(option + " takes no value");
-}
-
 }  // namespace
 
 WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
@@ -93,8 +62,8 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
     parser.addOptions({declared.port, declared.tickAuto, declared.open, declared.screenshot,
                        declared.screenshotAfter, declared.quickTurnaround, declared.version,
                        declared.help});
-    if (!parser.parse(OursOnly(arguments)))
-        Refuse(parser);
+    if (!parser.parse(OwnArguments("comflash", arguments)))
+        throw WindowOptionError(RefusalText(parser, "comflash"));
 
     WindowOptions options;
     if (parser.isSet(declared.port))
@@ -104,7 +73,7 @@ WindowOptions ParseWindowOptions(const std::vector<std::string>& arguments) {
     if (parser.isSet(declared.screenshot))
         options.screenshot = parser.value(declared.screenshot).toStdString();
     if (parser.isSet(declared.screenshotAfter))
-        options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter).toStdString());
+        options.screenshotAfter = ScreenshotAfter(parser.value(declared.screenshotAfter));
     options.quickTurnaround = parser.isSet(declared.quickTurnaround);
     options.version = parser.isSet(declared.version);
     options.help = parser.isSet(declared.help);

@@ -4,51 +4,18 @@
 #include <QCommandLineParser>
 #include <QStringList>
 #include <algorithm>
-#include <array>
-#include <charconv>
+
+#include "gui/toolkit_arguments.h"
 
 namespace comflash::station {
 namespace {
 
-// The toolkit's options that take a value in the next argument.
-constexpr std::array kToolkitOptionsWithValue = {"-platform",        "-platformpluginpath",
-                                                 "-platformtheme",   "-plugin",
-                                                 "-style",           "-stylesheet",
-                                                 "-session",         "-display",
-                                                 "-geometry",        "-title",
-                                                 "-qwindowgeometry", "-qwindowtitle",
-                                                 "-qwindowicon",     "-qmljsdebugger"};
-
-bool ToolkitOption(const std::string& argument) {
-    return argument.size() > 1 && argument[0] == '-' && argument[1] != '-';
-}
-
-bool TakesValue(const std::string& argument) {
-    return std::find(kToolkitOptionsWithValue.begin(), kToolkitOptionsWithValue.end(), argument) !=
-           kToolkitOptionsWithValue.end();
-}
-
-QStringList OursOnly(const std::vector<std::string>& arguments) {
-    QStringList ours{QStringLiteral("comflash-station")};
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (!ToolkitOption(arguments[i])) {
-            ours << QString::fromStdString(arguments[i]);
-            continue;
-        }
-        if (TakesValue(arguments[i]))
-            ++i;
-    }
-    return ours;
-}
-
-unsigned DeviceCount(const QString& text) {
-    const std::string digits = text.toStdString();
-    unsigned count = 0;
-    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
-    if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size())
-        throw StationOptionError("--screenshot-after takes a number of devices, not \"" + digits +
-                                 "\"");
-    return count;
+unsigned ScreenshotAfter(const QString& text) {
+    const std::optional<unsigned> count = ParseCount(text.toStdString());
+    if (!count)
+        throw StationOptionError("--screenshot-after takes a number of devices, not \"" +
+                                 text.toStdString() + "\"");
+    return *count;
 }
 
 struct Declared {
@@ -66,25 +33,6 @@ struct Declared {
     QCommandLineOption version{QStringLiteral("version")};
     QCommandLineOption help{QStringLiteral("help")};
 };
-
-// QCommandLineParser's own messages ("Missing value after '--port'.") in the
-// words the other programs use.
-[[noreturn]] void Refuse(const QCommandLineParser& parser) {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty()) {
-        throw StationOptionError("unknown option \"--" + unknown.front().toStdString() +
-                                 "\" (comflash-station --help lists the options)");
-    }
-    const QString text = parser.errorText();
-    const qsizetype from = text.indexOf(QLatin1Char('\''));
-    const qsizetype to = text.lastIndexOf(QLatin1Char('\''));
-    const std::string option = from >= 0 && to > from
-                                   ? text.mid(from + 1, to - from - 1).toStdString()
-                                   : text.toStdString();
-    if (text.startsWith(QStringLiteral("Missing value")))
-        throw StationOptionError(option + " needs a value");
-    throw StationOptionError(option + " takes no value");
-}
 
 std::vector<std::string> Ports(const QStringList& given) {
     std::vector<std::string> ports;
@@ -110,8 +58,8 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
                        declared.verifySerialNumbers, declared.quickTurnaround, declared.tickAuto,
                        declared.open, declared.record, declared.screenshot,
                        declared.screenshotAfter, declared.version, declared.help});
-    if (!parser.parse(OursOnly(arguments)))
-        Refuse(parser);
+    if (!parser.parse(OwnArguments("comflash-station", arguments)))
+        throw StationOptionError(RefusalText(parser, "comflash-station"));
     if (!parser.positionalArguments().isEmpty()) {
         throw StationOptionError("unexpected argument \"" +
                                  parser.positionalArguments().front().toStdString() +
@@ -133,7 +81,7 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     if (parser.isSet(declared.screenshot))
         options.screenshot = parser.value(declared.screenshot).toStdString();
     if (parser.isSet(declared.screenshotAfter))
-        options.screenshotAfter = DeviceCount(parser.value(declared.screenshotAfter));
+        options.screenshotAfter = ScreenshotAfter(parser.value(declared.screenshotAfter));
     if (options.screenshotAfter > 0 && !options.screenshot)
         throw StationOptionError("--screenshot-after needs --screenshot FILE");
     return options;

@@ -61,7 +61,8 @@ StationWindow::StationWindow(const ImageSource& image, const StationOptions& opt
                              QWidget* parent)
     : QWidget(parent),
       writingSerialNumbers_(options.writeSerialNumbers),
-      rules_{.reopenWhenLost = true,
+      rules_{.devices = std::nullopt,
+             .reopenWhenLost = true,
              .overwriteSerialNumbers = options.overwriteSerialNumbers,
              .readBackSerialNumbers = options.verifySerialNumbers,
              .quickTurnaround = options.quickTurnaround} {
