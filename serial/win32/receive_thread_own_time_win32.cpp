@@ -59,28 +59,17 @@ bool TReadThread::KeepOwnTimedReadGoing() {
         DeliverDueChunks();
         if (read_pending_)
             return true;
-        DWORD length = 0;
-        if (!::ReadFile(port_, buffer_.data(), BytesToRead(), &length, &read_)) {
-            const DWORD error = ::GetLastError();
-            if (!EndedByTotalTimeout(error)) {
-                read_pending_ = PendingAfter(error);
-                return read_pending_;
-            }
-        }
-        if (!OwnTimedReadEnded(length))
+        const std::optional<DWORD> length = StartRead(BytesToRead());
+        if (!length)
+            return read_pending_;
+        if (!OwnTimedReadEnded(*length))
             return false;
     }
 }
 
 bool TReadThread::CompleteOwnTimedRead() {
-    read_pending_ = false;
-    DWORD length = 0;
-    if (!::GetOverlappedResult(port_, &read_, &length, FALSE)) {
-        const DWORD error = ::GetLastError();
-        if (!EndedByTotalTimeout(error))
-            return EndAfter(error);
-    }
-    return OwnTimedReadEnded(length);
+    const std::optional<DWORD> length = FinishPendingRead();
+    return length && OwnTimedReadEnded(*length);
 }
 
 // Reads here wait for their first byte, so an empty one is a driver that

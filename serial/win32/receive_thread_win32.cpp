@@ -98,29 +98,41 @@ bool TReadThread::IssueDriverTimedRead() {
     for (;;) {
         if (CloseRequested())
             return false;
-        DWORD length = 0;
-        if (!::ReadFile(port_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &length,
-                        &read_)) {
-            const DWORD error = ::GetLastError();
-            if (!EndedByTotalTimeout(error)) {
-                read_pending_ = PendingAfter(error);
-                return read_pending_;
-            }
-        }
-        if (!Deliver(length))
+        const std::optional<DWORD> length = StartRead(static_cast<DWORD>(buffer_.size()));
+        if (!length)
+            return read_pending_;
+        if (!Deliver(*length))
             return false;
     }
 }
 
 bool TReadThread::CompleteDriverTimedRead() {
+    const std::optional<DWORD> length = FinishPendingRead();
+    return length && Deliver(*length);
+}
+
+std::optional<DWORD> TReadThread::StartRead(DWORD size) {
+    DWORD length = 0;
+    if (::ReadFile(port_, buffer_.data(), size, &length, &read_))
+        return length;
+    const DWORD error = ::GetLastError();
+    if (EndedByTotalTimeout(error))
+        return length;
+    read_pending_ = PendingAfter(error);
+    return std::nullopt;
+}
+
+std::optional<DWORD> TReadThread::FinishPendingRead() {
     read_pending_ = false;
     DWORD length = 0;
     if (!::GetOverlappedResult(port_, &read_, &length, FALSE)) {
         const DWORD error = ::GetLastError();
-        if (!EndedByTotalTimeout(error))
-            return EndAfter(error);
+        if (!EndedByTotalTimeout(error)) {
+            EndAfter(error);
+            return std::nullopt;
+        }
     }
-    return Deliver(length);
+    return length;
 }
 
 // Windows completes a read that the total time-out ends as a success with

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <thread>
 
 #include "serial/comm_notifier.h"
@@ -70,6 +71,12 @@ private:
     bool IssueEventWait();
     bool ProcessCommEvent(bool with_retrieval);
     bool Deliver(DWORD length);
+    // Starts a read of up to `size` bytes into the buffer: its length when it
+    // completed at once; nothing when it is pending (read_pending_) or the
+    // port failed (the thread is to end).
+    std::optional<DWORD> StartRead(DWORD size);
+    // The length of the read that was pending; nothing when it failed.
+    std::optional<DWORD> FinishPendingRead();
     static bool EndedByTotalTimeout(DWORD error);
     // Applies the error rule to a call that did not start or complete.
     bool PendingAfter(DWORD error);
