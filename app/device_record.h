@@ -1,5 +1,6 @@
-// The production record of comflash-cli and comflash-station (--record): one
-// JSON line per finished device, appended to a file.
+// The production record of comflash-cli and comflash-station: one JSON line
+// per finished device appended to a file (--record), and the line database's
+// rows, both fed by the port stations through one interface.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@ struct DeviceRecord {
     std::string port;
     std::string result;
     std::uint16_t imageCrc = 0;
+    std::uint32_t imageLength = 0;  // the line database keeps it; the file does not
     std::int64_t durationMs = 0;
     std::string serialSent;  // provisioning: the number taken for the device
     std::string serialFate;  // and what became of it ("written", "unconfirmed", ...)
@@ -30,11 +32,19 @@ struct DeviceRecord {
 // read); nothing when no identity reply came. For the record and --json.
 void AddDeviceSerial(JsonObject& object, const std::optional<DeviceSerial>& device);
 
-class RecordFile {
+// Where finished devices are kept. Append raises when the device cannot be
+// kept; the run then stops, as for any lost record.
+class DeviceRecorder {
+public:
+    virtual ~DeviceRecorder() = default;
+    virtual void Append(const DeviceRecord& record) = 0;
+};
+
+class RecordFile final : public DeviceRecorder {
 public:
     // Raises std::runtime_error naming the file when it cannot be opened.
     explicit RecordFile(const std::filesystem::path& path);
-    void Append(const DeviceRecord& record);
+    void Append(const DeviceRecord& record) override;
 
 private:
     std::filesystem::path path_;

@@ -5,6 +5,8 @@
 namespace comflash {
 
 bool PortProvisioning::ReadyForDevice(const std::string& port) {
+    if (taken_.empty() && !shared_.Source().Available())
+        return false;
     if (!shared_.TryTurn(this))
         return false;
     if (taken_.empty()) {
@@ -12,6 +14,9 @@ bool PortProvisioning::ReadyForDevice(const std::string& port) {
             taken_ = shared_.Source().Take(port, {});
         } catch (...) {
             shared_.EndTurn(this);
+            // The source went away during the request: a pause, not a fault.
+            if (!shared_.Source().Available())
+                return false;
             throw;
         }
     }

@@ -157,20 +157,24 @@ void PortStation::CountDevice(const std::string& result, bool good) {
 }
 
 void PortStation::Record(const FinishedDevice& device) const {
-    if (shared_.record == nullptr)
+    if (shared_.record == nullptr && shared_.lineRecord == nullptr)
         return;
     DeviceRecord record;
     record.finishedAt = UnixMilliseconds();
     record.port = comm_.CommName();
     record.result = device.result;
     record.imageCrc = shared_.imageCrc;
+    record.imageLength = shared_.image.Length;
     record.durationMs = device.duration.count();
     if (device.serial) {
         record.serialSent = device.serial->number;
         record.serialFate = SerialFateName(device.serial->fate);
     }
     record.device = device.device;
-    shared_.record->Append(record);
+    if (shared_.record != nullptr)
+        shared_.record->Append(record);
+    if (shared_.lineRecord != nullptr)
+        shared_.lineRecord->Append(record);
 }
 
 void PortStation::UpdateStarted() {

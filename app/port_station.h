@@ -38,6 +38,8 @@ struct StationShared {
     SerialProvisioning* provisioning = nullptr;
     RecordFile* record = nullptr;  // one line per finished device
     std::uint16_t imageCrc = 0;    // for the record
+    // The line database's record, besides the file: one row per finished device.
+    DeviceRecorder* lineRecord = nullptr;
 };
 
 // How a station treats its port.

@@ -40,6 +40,11 @@ public:
     // error when it cannot be marked.
     virtual std::string Take(const std::string& port, const std::string& atLeast) = 0;
 
+    // False while numbers cannot be taken for a while (a line database that
+    // does not answer): hellos then go unanswered, and provisioning resumes by
+    // itself once this is true again. Never waits.
+    virtual bool Available() { return true; }
+
     // The number's fate is known. A number the device certainly does not hold
     // goes back to the series, unless a later one has been taken since (then
     // it is a gap). Raises as the store does.

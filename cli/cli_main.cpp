@@ -17,6 +17,7 @@
 #include "cli/platform.h"
 #include "cli/port_runner.h"
 #include "cli/signal_stop.h"
+#include "frontend/line_link.h"
 #include "frontend/version_text.h"
 #include "image/builtin_image_source.h"
 #include "image/image_info.h"
@@ -90,6 +91,17 @@ bool ImageIsTheExpectedOne(const CliOptions& options, const FirmwareImage& image
     return false;
 }
 
+// How long a run waits for the line database at its start before it says the
+// line is unreachable and goes on without it (serial numbers paused).
+constexpr std::chrono::seconds kLineStartWait{5};
+// How long the end of a run waits for the line database to take what the
+// station owes it.
+constexpr std::chrono::seconds kLineFlushWait{10};
+
+LineChoice LineChoiceOf(const CliOptions& options) {
+    return LineChoice{options.line, options.station, options.standalone};
+}
+
 // The stored number must be one the tool can write and advance, before any
 // port opens.
 void CheckFirstSerialNumber(const SerialNumberSource& numbers, const SettingsStore& settings) {
@@ -115,19 +127,27 @@ public:
     int Run() {
         if (!LoadImage(options_, image_, err_) || !ImageIsTheExpectedOne(options_, image_, err_))
             return kExitSetup;
+        if (const auto address = ChosenLine(LineChoiceOf(options_)))
+            line_ = LineLink::Open(*address, LineChoiceOf(options_), settings_);
+        SerialNumberSource& numbers = line_ ? line_->SerialNumbers() : storedNumbers_;
         if (options_.writeSerialNumbers) {
-            CheckFirstSerialNumber(serialNumbers_, settings_);
-            provisioning_.emplace(serialNumbers_);
+            // The stored number names the series, with the line too.
+            CheckFirstSerialNumber(storedNumbers_, settings_);
+            if (!line_)
+                CheckStandaloneWrite(settings_, storedNumbers_.Next(), options_.standalone);
+            provisioning_.emplace(numbers);
         }
         if (options_.record)
             record_.emplace(*options_.record);
+        if (line_)
+            JoinLine();
 
         SignalStop signals(loop_);
-        context_.emplace(RunContext{options_, image_, settings_, serialNumbers_, console_,
-                                    record_ ? &*record_ : nullptr,
-                                    provisioning_ ? &*provisioning_ : nullptr,
-                                    Crc16Ccitt({image_.Data.data(), image_.Length}),
-                                    [this] { OnDeviceFinished(); }, [this] { OnFatal(); }});
+        context_.emplace(RunContext{
+            options_, image_, settings_, numbers, console_, record_ ? &*record_ : nullptr,
+            provisioning_ ? &*provisioning_ : nullptr,
+            Crc16Ccitt({image_.Data.data(), image_.Length}), [this] { OnDeviceFinished(); },
+            [this] { OnFatal(); }, line_ ? &line_->Record() : nullptr});
         for (const auto& port : options_.ports) {
             runners_.push_back(std::make_unique<PortRunner>(port, loop_, *context_));
         }
@@ -140,6 +160,7 @@ public:
             }
         }
         loop_.AddTimer(kTimer1Period, [this] {
+            SayLineState();
             for (const auto& runner : runners_)
                 runner->Tick1();
         });
@@ -156,6 +177,40 @@ public:
     }
 
 private:
+    // Waits a little for the line at the start, so that the first devices do
+    // not find it still connecting; with serial numbers, says where the
+    // series stands.
+    void JoinLine() {
+        if (!line_->WaitReachable(kLineStartWait)) {
+            SayLineState();
+            return;
+        }
+        std::string text = "line database: station " + line_->Station();
+        if (options_.writeSerialNumbers) {
+            try {
+                text += ", next serial number " + line_->Join();
+            } catch (const SerialNumberError&) {
+                throw;
+            } catch (const std::exception&) {
+                // Gone again at once: said by the next look at its state.
+            }
+        }
+        console_.RunNotice(text);
+    }
+
+    // "line database unreachable" once when it goes, and once when it is back.
+    void SayLineState() {
+        if (!line_)
+            return;
+        if (const auto change = line_->StateChange()) {
+            std::string text = *change;
+            if (text.starts_with("line database unreachable"))
+                text += options_.writeSerialNumbers ? ": hellos go unanswered until it is back"
+                                                    : ": device rows wait on disk until it is back";
+            console_.RunNotice(text);
+        }
+    }
+
     void OnDeviceFinished() {
         if (!options_.devices)
             return;
@@ -183,6 +238,11 @@ private:
         }
         if (provisioning_)
             console_.RunSummary(provisioning_->Summary());
+        if (line_) {
+            const std::string waiting = line_->Flush(kLineFlushWait);
+            if (!waiting.empty())
+                console_.RunNotice(waiting);
+        }
         return failed ? kExitFailed : kExitOk;
     }
 
@@ -191,7 +251,8 @@ private:
     Console console_;
     FirmwareImage image_;
     SettingsStore settings_;
-    StoredSerialNumbers serialNumbers_{settings_};
+    StoredSerialNumbers storedNumbers_{settings_};
+    std::unique_ptr<LineLink> line_;  // --line or COMFLASH_LINE
     std::optional<SerialProvisioning> provisioning_;
     std::optional<RecordFile> record_;
     EventLoop loop_;
@@ -202,16 +263,24 @@ private:
     bool fatal_ = false;
 };
 
-// --set-sn and --show-sn: the stored next number, without editing files.
+// --set-sn and --show-sn: the stored next number, without editing files. On
+// a line, --show-sn joins the series and shows the line's next number.
 int SerialNumberCommand(const CliOptions& options, std::ostream& out) {
     const SettingsStore settings;
     StoredSerialNumbers numbers(settings);
     if (options.setSerialNumber)
         numbers.SetNext(*options.setSerialNumber, options.force);
-    if (options.showSerialNumber || options.setSerialNumber) {
-        const std::string next = numbers.Next();
-        out << (next.empty() ? "no serial number stored" : next) << "\n";
+    std::string next = numbers.Next();
+    if (options.showSerialNumber && !next.empty()) {
+        if (const auto address = ChosenLine(LineChoiceOf(options))) {
+            const auto line = LineLink::Open(*address, LineChoiceOf(options), settings);
+            if (!line->WaitReachable(kLineStartWait))
+                throw std::runtime_error(line->StateChange().value_or("line database unreachable"));
+            next = line->Join();
+        }
     }
+    if (options.showSerialNumber || options.setSerialNumber)
+        out << (next.empty() ? "no serial number stored" : next) << "\n";
     return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "frontend/command_line.h"
+#include "frontend/line_link.h"
 
 namespace comflash::cli {
 namespace {
@@ -45,6 +46,28 @@ std::uint16_t ParseCrc(const std::string& text) {
             text + "'");
     }
     return static_cast<std::uint16_t>(value);
+}
+
+// In a build without the line database the options stay, so that --help
+// says why they cannot be used and a script that gives them is refused
+// instead of running alone.
+void DeclareLineOptions(CLI::App& app, CliOptions& options) {
+    const std::string absent =
+        LineBuiltIn() ? std::string() : std::string("\n(not available: ") + kLineNotBuiltIn + ")";
+    app.add_option("--line", options.line,
+                   "take serial numbers from the line database at\n"
+                   "CONNINFO (a libpq connection string or postgresql://\n"
+                   "URI; default: $COMFLASH_LINE) and record every\n"
+                   "device there" +
+                       absent)
+        ->type_name("CONNINFO");
+    app.add_option("--station", options.station,
+                   "this station's name on the line (default: the host\nname)" + absent)
+        ->type_name("NAME");
+    app.add_flag("--standalone", options.standalone,
+                 "work without the line database even when\n"
+                 "COMFLASH_LINE is set, and write serial numbers of a\n"
+                 "series this station wrote through the line");
 }
 
 // Every option of comflash-cli, in the order --help lists them.
@@ -97,6 +120,7 @@ void DeclareOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--list-ports", options.listPorts,
                  "list the serial devices present and the COM names\n"
                  "leading to them");
+    DeclareLineOptions(app, options);
     app.add_option_function<std::string>(
            "--expect-image-crc",
            [&options](const std::string& text) { options.expectedCrc = ParseCrc(text); },
@@ -117,6 +141,11 @@ void MakeApp(CLI::App& app, CliOptions& options) {
 }
 
 void CheckCombinations(const CliOptions& options) {
+    if (!LineBuiltIn() && (options.line || options.station))
+        throw UsageError(std::string(options.line ? "--line" : "--station") + ": " +
+                         kLineNotBuiltIn);
+    if (options.standalone && options.line && !options.line->empty())
+        throw UsageError("--standalone works without the line database: leave out --line");
     if (options.force && !options.setSerialNumber)
         throw UsageError("--force goes with --set-sn");
     if ((options.overwriteSerialNumbers || options.verifySerialNumbers) &&

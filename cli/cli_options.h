@@ -32,6 +32,9 @@ struct CliOptions {
     bool version = false;                      // --version: the tool and its built-in image
     bool imageInfo = false;                    // --image-info: the image of the run, then end
     std::optional<std::uint16_t> expectedCrc;  // --expect-image-crc: refuse any other image
+    std::optional<std::string> line;           // --line CONNINFO: the line database
+    std::optional<std::string> station;        // --station NAME: this station on the line
+    bool standalone = false;                   // --standalone: without the line
     bool help = false;
 };
 

@@ -124,6 +124,14 @@ void Console::RunSummary(const std::string& text) {
     out_ << text << std::endl;
 }
 
+void Console::RunNotice(const std::string& text) {
+    if (style_.json)
+        return Event("", "notice", text);
+    ClearBar();
+    err_ << "comflash-cli: " << text << std::endl;
+    DrawBar();
+}
+
 void Console::Event(const std::string& port, const char* kind, const std::string& text,
                     const JsonObject& extra) {
     const PortView& view = ports_[port];

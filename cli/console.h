@@ -37,6 +37,9 @@ public:
     void Summary(const std::string& port);
     // One line for the whole run (the serial numbers' summary); nothing when empty.
     void RunSummary(const std::string& text);
+    // Something about the whole run, not one port (the line database), on
+    // standard error.
+    void RunNotice(const std::string& text);
 
 private:
     struct PortView {

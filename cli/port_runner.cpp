@@ -9,7 +9,7 @@ PortRunner::PortRunner(std::string port, Dispatcher& dispatcher, RunContext& con
       context_(context),
       station_(dispatcher,
                StationShared{context.image, context.serialNumbers, context.provisioning,
-                             context.record, context.imageCrc},
+                             context.record, context.imageCrc, context.lineRecord},
                *this,
                StationRules{.devices = context.options.devices,
                             .reopenWhenLost = true,

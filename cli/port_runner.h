@@ -30,6 +30,7 @@ struct RunContext {
     std::uint16_t imageCrc = 0;
     std::function<void()> deviceFinished;  // after every finished device
     std::function<void()> fatal;           // the run cannot go on safely
+    DeviceRecorder* lineRecord = nullptr;  // the line database's rows
 };
 
 class PortRunner final : private StationView {

@@ -29,6 +29,9 @@ public:
     // the line is away.
     std::string Next() const override;
 
+    // False while the line is away (see LineDatabase::Available).
+    bool Available() override { return line_.Available(); }
+
     // Reserves the next number of the series for `port`, in one transaction,
     // before the number goes anywhere. Raises LineUnreachable at once while
     // the line is away (nothing was reserved, or the reservation's outcome is
