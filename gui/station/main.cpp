@@ -63,6 +63,11 @@ int main(int argc, char* argv[]) {
                              });
     }
     const int status = QApplication::exec();
+    // Every device recorded before the line is given its last chance.
+    window->CloseAll();
+    const std::string waiting = window->FlushLine();
     window.reset();
+    if (!waiting.empty())
+        std::fprintf(stderr, "comflash-station: %s\n", waiting.c_str());
     return status;
 }

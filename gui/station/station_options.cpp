@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "frontend/line_link.h"
 #include "gui/toolkit_arguments.h"
 
 namespace comflash::station {
@@ -30,6 +31,9 @@ struct Declared {
     QCommandLineOption screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("FILE")};
     QCommandLineOption screenshotAfter{QStringLiteral("screenshot-after"), QString(),
                                        QStringLiteral("N")};
+    QCommandLineOption line{QStringLiteral("line"), QString(), QStringLiteral("CONNINFO")};
+    QCommandLineOption station{QStringLiteral("station"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption standalone{QStringLiteral("standalone")};
     QCommandLineOption version{QStringLiteral("version")};
     QCommandLineOption help{QStringLiteral("help")};
 };
@@ -49,6 +53,24 @@ std::vector<std::string> Ports(const QStringList& given) {
     return ports;
 }
 
+void LineOptions(const QCommandLineParser& parser, const Declared& declared,
+                 StationOptions& options) {
+    if (parser.isSet(declared.line))
+        options.line = parser.value(declared.line).trimmed().toStdString();
+    if (parser.isSet(declared.station)) {
+        options.station = parser.value(declared.station).trimmed().toStdString();
+        if (options.station->empty())
+            throw StationOptionError("--station needs a name");
+    }
+    options.standalone = parser.isSet(declared.standalone);
+    if (!LineBuiltIn() && ((options.line && !options.line->empty()) || options.station)) {
+        throw StationOptionError(std::string(options.line ? "--line" : "--station") + ": " +
+                                 kLineNotBuiltIn);
+    }
+    if (options.standalone && options.line && !options.line->empty())
+        throw StationOptionError("--standalone works without the line database: leave out --line");
+}
+
 }  // namespace
 
 StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
@@ -57,7 +79,8 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     parser.addOptions({declared.port, declared.writeSerialNumbers, declared.overwriteSerialNumbers,
                        declared.verifySerialNumbers, declared.quickTurnaround, declared.tickAuto,
                        declared.open, declared.record, declared.screenshot,
-                       declared.screenshotAfter, declared.version, declared.help});
+                       declared.screenshotAfter, declared.line, declared.station,
+                       declared.standalone, declared.version, declared.help});
     if (!parser.parse(OwnArguments("comflash-station", arguments)))
         throw StationOptionError(RefusalText(parser, "comflash-station"));
     if (!parser.positionalArguments().isEmpty()) {
@@ -84,8 +107,20 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
         options.screenshotAfter = ScreenshotAfter(parser.value(declared.screenshotAfter));
     if (options.screenshotAfter > 0 && !options.screenshot)
         throw StationOptionError("--screenshot-after needs --screenshot FILE");
+    LineOptions(parser, declared, options);
     return options;
 }
+
+namespace {
+
+// In a build without the line database, why --line and --station are refused.
+std::string LineNote() {
+    if (LineBuiltIn())
+        return {};
+    return std::string("                           (not available: ") + kLineNotBuiltIn + ")\n";
+}
+
+}  // namespace
 
 std::string StationUsage() {
     return "Usage: comflash-station [options]\n"
@@ -110,6 +145,17 @@ std::string StationUsage() {
            "  --screenshot FILE        save a picture of the window as FILE (PNG), then quit\n"
            "  --screenshot-after N     take the picture once N devices have finished over\n"
            "                           all ports; default 0, at once\n"
+           "  --line CONNINFO          take serial numbers from the line database at\n"
+           "                           CONNINFO (a libpq connection string or postgresql://\n"
+           "                           URI) and record every device there; remembered for\n"
+           "                           the next start (--line '' forgets it); default:\n"
+           "                           $COMFLASH_LINE, else the remembered one\n" +
+           LineNote() +
+           "  --station NAME           this station's name on the line (default: the host\n"
+           "                           name)\n"
+           "  --standalone             work without the line database this time, and write\n"
+           "                           serial numbers of a series this station wrote\n"
+           "                           through the line\n"
            "  --auto                   accepted as in comflash; the station always runs as\n"
            "                           with Auto ticked\n"
            "  --version                show the tool's version and its built-in image\n"

@@ -26,6 +26,9 @@ struct StationOptions {
     std::optional<std::string> record{};      // --record FILE
     std::optional<std::string> screenshot{};  // --screenshot FILE
     unsigned screenshotAfter = 0;             // --screenshot-after N devices over all ports
+    std::optional<std::string> line{};        // --line CONNINFO (empty: forget the stored one)
+    std::optional<std::string> station{};     // --station NAME
+    bool standalone = false;                  // --standalone
     bool version = false;
     bool help = false;
 };

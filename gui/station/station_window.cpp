@@ -38,6 +38,23 @@ QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A moment for the line at the start, so that its first state is known.
+constexpr std::chrono::seconds kLineStartWait{3};
+// The end of the program waits this long for the line to take what it is owed.
+constexpr std::chrono::seconds kLineFlushWait{10};
+
+// --line, else COMFLASH_LINE, else the stored "Line"; --line remembered (an
+// empty one forgets).
+std::unique_ptr<LineLink> OpenLine(const StationOptions& options, const SettingsStore& settings) {
+    if (options.line)
+        settings.WriteSetting(kLineSetting, *options.line);
+    const LineChoice choice{options.line, options.station, options.standalone};
+    const auto address = ChosenLine(choice, settings.ReadSetting(kLineSetting));
+    if (!address)
+        return nullptr;
+    return LineLink::Open(*address, choice, settings);
+}
+
 QFont Sized(QFont font, int pixels, bool bold) {
     font.setPixelSize(pixels);
     font.setBold(bold);
@@ -60,7 +77,10 @@ int ColumnsFor(std::size_t tiles) {
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options,
                              QWidget* parent)
     : QWidget(parent),
+      line_(OpenLine(options, settings_)),
+      serialNumbers_(line_ ? line_->SerialNumbers() : storedNumbers_),
       writingSerialNumbers_(options.writeSerialNumbers),
+      standalone_(options.standalone),
       rules_{.devices = std::nullopt,
              .reopenWhenLost = true,
              .overwriteSerialNumbers = options.overwriteSerialNumbers,
@@ -80,6 +100,9 @@ StationWindow::StationWindow(const ImageSource& image, const StationOptions& opt
         ports_ = SplitPortList(settings_.ReadSetting(kPortsSetting));
     }
     BuildTiles();
+    if (line_)
+        line_->WaitReachable(kLineStartWait);
+    SayLineState();
     if (image_.Length == 0)
         Say(QStringLiteral("The tool holds no firmware image: no port can be opened."));
     else if (ports_.empty())
@@ -127,6 +150,7 @@ void StationWindow::CreateControls() {
     totals_->setFont(Sized(font(), 20, true));
     hour_ = new QLabel(this);
     hour_->setFont(Sized(font(), 16, false));
+    lineState_ = new QLabel(this);
 
     board_ = new QWidget(this);
     grid_ = new QGridLayout(board_);
@@ -152,6 +176,7 @@ void StationWindow::CreateControls() {
     totalsRow->addSpacing(24);
     totalsRow->addWidget(hour_);
     totalsRow->addStretch(1);
+    totalsRow->addWidget(lineState_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(totalsRow);
@@ -164,6 +189,7 @@ void StationWindow::CreateControls() {
     timer2_->setInterval(static_cast<int>(kTimer2Period.count()));
     timer2_->setTimerType(Qt::PreciseTimer);
     connect(timer1_, &QTimer::timeout, this, [this] {
+        SayLineState();
         for (PortTile* tile : tiles_)
             tile->Tick1();
     });
@@ -181,8 +207,12 @@ void StationWindow::CreateControls() {
 }
 
 StationShared StationWindow::Shared() {
-    return StationShared{image_, serialNumbers_, writingSerialNumbers_ ? &provisioning_ : nullptr,
-                         record_ ? &*record_ : nullptr, imageCrc_};
+    return StationShared{image_,
+                         serialNumbers_,
+                         writingSerialNumbers_ ? &provisioning_ : nullptr,
+                         record_ ? &*record_ : nullptr,
+                         imageCrc_,
+                         line_ ? &line_->Record() : nullptr};
 }
 
 void StationWindow::BuildTiles() {
@@ -232,7 +262,8 @@ bool StationWindow::SerialNumberReady() {
     if (!writingSerialNumbers_)
         return true;
     try {
-        const std::string text = serialNumbers_.Next();
+        // The stored number names the series, on a line too.
+        const std::string text = storedNumbers_.Next();
         if (!SerialNumberLongEnough(text)) {
             Say(ToQt("Write SN Disable! The stored serial number '" + text +
                      "' is shorter than 6 characters: store the first number with comflash-cli "
@@ -241,11 +272,44 @@ bool StationWindow::SerialNumberReady() {
             return false;
         }
         CheckSerialNumberWritable(text);
+        if (!line_)
+            CheckStandaloneWrite(settings_, text, standalone_);
     } catch (const std::exception& error) {
         Say(ToQt(error.what()));
         return false;
     }
     return true;
+}
+
+void StationWindow::SayLineState() {
+    if (!line_) {
+        lineState_->setVisible(false);
+        return;
+    }
+    const auto change = line_->StateChange();
+    if (!change) {
+        if (lineState_->text().isEmpty())
+            lineState_->setText(ToQt("line database: station " + line_->Station()));
+        return;
+    }
+    if (change->starts_with("line database unreachable")) {
+        lineState_->setText(QStringLiteral("line database unreachable"));
+        Say(ToQt(*change + (writingSerialNumbers_
+                                ? ": hellos go unanswered until it is back"
+                                : ": device rows wait on disk until it is back")));
+    } else {
+        lineState_->setText(ToQt("line database: station " + line_->Station()));
+        Say(ToQt(*change));
+    }
+    ShowNextSerialNumber();
+}
+
+QString StationWindow::LineText() const {
+    return lineState_->isVisibleTo(this) ? lineState_->text() : QString();
+}
+
+std::string StationWindow::FlushLine() {
+    return line_ ? line_->Flush(kLineFlushWait) : std::string();
 }
 
 bool StationWindow::SetPorts(const std::vector<std::string>& ports) {

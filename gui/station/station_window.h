@@ -18,6 +18,7 @@
 #include "app/settings_store.h"
 #include "app/station_tally.h"
 #include "app/stored_serial_numbers.h"
+#include "frontend/line_link.h"
 #include "gui/qt_dispatcher.h"
 #include "gui/station/station_options.h"
 #include "image/image_source.h"
@@ -35,6 +36,8 @@ namespace comflash::station {
 class PortTile;
 
 inline constexpr char kStationTitle[] = "comflash-station";
+// The line database the station works on, remembered beside "Ports".
+inline constexpr char kLineSetting[] = "Line";
 
 class StationWindow final : public QWidget {
     Q_OBJECT
@@ -42,7 +45,9 @@ class StationWindow final : public QWidget {
     // Declared first: the tiles' stations are built on them.
     QtDispatcher dispatcher_;
     SettingsStore settings_;
-    StoredSerialNumbers serialNumbers_{settings_};
+    StoredSerialNumbers storedNumbers_{settings_};
+    std::unique_ptr<LineLink> line_;     // on a line: its numbers and its record
+    SerialNumberSource& serialNumbers_;  // the line's, else the stored ones
     SerialProvisioning provisioning_{serialNumbers_};
     FirmwareImage image_;
     std::uint16_t imageCrc_ = 0;
@@ -51,7 +56,9 @@ class StationWindow final : public QWidget {
 public:
     // Loads the image, opens the record file (raising std::runtime_error when
     // it cannot), picks the ports (--port, else the stored "Ports") and the
-    // mode. Opens nothing: OpenAll does, as --open asks.
+    // mode, and the line (--line, else COMFLASH_LINE, else the stored "Line";
+    // raising UsageError or the line's error when it cannot be used), waiting
+    // a moment for it. Opens nothing: OpenAll does, as --open asks.
     StationWindow(const ImageSource& image, const StationOptions& options,
                   QWidget* parent = nullptr);
     // Closes every port first; a device cut off is recorded as interrupted.
@@ -77,6 +84,12 @@ public:
     const StationTally& Tally() const { return tally_; }
     const std::vector<std::string>& Ports() const { return ports_; }
     const FirmwareImage& Image() const { return image_; }
+    // On a line: its station name, else empty.
+    std::string LineStation() const { return line_ ? line_->Station() : std::string(); }
+    QString LineText() const;
+    // Sends what the station owes the line, waiting a bounded time; what
+    // still waits, or empty. For the end of the program, after CloseAll.
+    std::string FlushLine();
     QString TotalsText() const;
     QString HourText() const;
     QString NextSerialNumberText() const;
@@ -104,11 +117,14 @@ private:
     // In serial-number mode, the stored number must be one the tool can write
     // and advance before any port opens.
     bool SerialNumberReady();
+    // "line database unreachable" once when the line goes, and once when it is back.
+    void SayLineState();
 
     StationShared Shared();
 
     std::vector<std::string> ports_;
     bool writingSerialNumbers_ = false;
+    bool standalone_ = false;
     // What every tile's port station follows; from the command line.
     StationRules rules_;
     StationTally tally_;
@@ -122,6 +138,7 @@ private:
     QPushButton* closeAll_ = nullptr;
     QLabel* totals_ = nullptr;
     QLabel* hour_ = nullptr;
+    QLabel* lineState_ = nullptr;
     QWidget* board_ = nullptr;
     QGridLayout* grid_ = nullptr;
     QLabel* status_ = nullptr;
