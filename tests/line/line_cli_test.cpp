@@ -1,0 +1,442 @@
+// comflash-cli stations on a line, against comflash-sim devices that lose,
+// delay, split or refuse the acknowledgement of their serial number, and a
+// real PostgreSQL server that goes away in the middle: no number in two
+// devices, every device one row, refused numbers out again, unconfirmed ones
+// never, and nothing lost or sent twice.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings_store.h"
+#include "child_process.h"
+#include "line_fixture.h"
+#include "sim_process.h"
+
+namespace comflash::testing {
+namespace {
+
+using simtest::Json;
+using simtest::SimProcess;
+
+constexpr std::chrono::seconds kRunPatience{400};
+constexpr const char* kFirst = "QA000100";
+
+// Runs scripts/line-test-server.
+void Server(const std::string& action, const std::filesystem::path& state) {
+    const std::string command =
+        std::string(COMFLASH_LINE_SERVER_SCRIPT) + " " + action + " '" + state.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// The faults of one simulator's devices, drawn from `seed`: about one device
+// in six loses, delays, splits or refuses its acknowledgement.
+std::vector<std::string> SerialFaults(unsigned seed, int devices) {
+    static const char* const kKinds[] = {"stored-no-reply:serial", "late-reply:serial",
+                                         "serial-refused", "split-reply:serial"};
+    std::mt19937 random(seed);
+    std::vector<std::string> arguments;
+    for (int device = 1; device <= devices; ++device) {
+        if (random() % 6 == 0) {
+            arguments.push_back("--fault");
+            arguments.push_back(std::to_string(device) + ":" + kKinds[random() % 4]);
+        }
+    }
+    return arguments;
+}
+
+// A station: its settings folder, its record file and its comflash-cli.
+struct Station {
+    std::string name;
+    std::unique_ptr<StationFolder> folder;
+    std::filesystem::path record;
+    std::unique_ptr<ChildProcess> cli;
+};
+
+// One finished device as a station's --record file has it.
+struct Recorded {
+    std::string station;
+    std::string port;
+    std::string number;
+    std::string fate;
+};
+
+class LineCliTest : public ::testing::Test {
+protected:
+    ~LineCliTest() override { ::unsetenv("COMFLASH_LINE"); }
+
+    // A simulator of `devices` devices; its port path.
+    std::string StartSim(const std::string& name, int devices, std::vector<std::string> more = {}) {
+        std::vector<std::string> arguments = {
+            "--devices", std::to_string(devices), "--expect", COMFLASH_FIRMWARE_PATH, "--report",
+            Report(name).string(), "--quiet-end", "1000", "--power-up-delay", "200",
+            // The next device comes after the tool's time-out.
+            "--host-timeout", "10500"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        sims_.push_back(std::make_unique<SimProcess>(arguments, dir_ / (name + ".err")));
+        const std::string path = sims_.back()->NextPath();
+        EXPECT_FALSE(path.empty()) << sims_.back()->Stderr();
+        return path;
+    }
+    std::filesystem::path Report(const std::string& name) const {
+        return dir_ / (name + ".report");
+    }
+
+    Station NewStation(const std::string& name) {
+        Station station;
+        station.name = name;
+        station.folder = std::make_unique<StationFolder>(name);
+        station.record = dir_ / (name + ".jsonl");
+        station.folder->Use();
+        SettingsStore().WriteSetting("SN", kFirst);
+        return station;
+    }
+
+    // comflash-cli with `arguments` in the station's settings folder.
+    std::unique_ptr<ChildProcess> StartCli(const Station& station,
+                                           const std::vector<std::string>& arguments,
+                                           const std::string& run) {
+        station.folder->Use();
+        return std::make_unique<ChildProcess>(COMFLASH_CLI_PATH, arguments, dir_.Path(),
+                                              station.name + "-" + run);
+    }
+    int RunCli(const Station& station, const std::vector<std::string>& arguments,
+               const std::string& run, std::string* err = nullptr) {
+        auto cli = StartCli(station, arguments, run);
+        const int status = cli->Wait(kRunPatience);
+        if (err != nullptr)
+            *err = cli->Stderr();
+        return status;
+    }
+
+    static std::vector<Recorded> Records(const Station& station) {
+        std::vector<Recorded> records;
+        for (const auto& line : Lines(ReadWholeFile(station.record))) {
+            const Json record = Json::Parse(line);
+            Recorded one{station.name, record["port"].String(), {}, {}};
+            if (record.Has("serial_sent")) {
+                one.number = record["serial_sent"].String();
+                one.fate = record["serial_fate"].String();
+            }
+            records.push_back(one);
+        }
+        return records;
+    }
+
+    // What the devices hold, from the simulators' reports.
+    std::vector<std::string> HeldNumbers(const std::string& sim, std::size_t devices) const {
+        std::vector<std::string> held;
+        for (const Json& device : simtest::AwaitReport(Report(sim), devices)) {
+            if (!device["serial_record"].IsNull()) {
+                const std::string record = device["serial_record"].String();
+                held.push_back(record.substr(0, record.find('#')));
+            }
+        }
+        return held;
+    }
+
+    // Each number's state in the line database.
+    static std::map<std::string, std::string> NumberStates(const std::string& conninfo) {
+        line::PgConnection connection(conninfo);
+        line::PgResult rows = connection.Exec(
+            "SELECT prefix || lpad(value::text, 6, '0'), state FROM comflash_serial_numbers");
+        std::map<std::string, std::string> states;
+        for (int i = 0; i < rows.Rows(); ++i)
+            states[rows.Text(i, 0)] = rows.Text(i, 1);
+        return states;
+    }
+
+    // The device rows, as "station port number fate".
+    static std::multiset<std::string> DeviceRows(const std::string& conninfo) {
+        line::PgConnection connection(conninfo);
+        line::PgResult rows = connection.Exec(
+            "SELECT station || ' ' || port || ' ' || coalesce(serial_number, '-') || ' ' || "
+            "coalesce(serial_fate, '-') FROM comflash_devices");
+        std::multiset<std::string> devices;
+        for (int i = 0; i < rows.Rows(); ++i)
+            devices.insert(rows.Text(i, 0));
+        return devices;
+    }
+
+    simtest::TempDir dir_;
+    std::vector<std::unique_ptr<SimProcess>> sims_;
+};
+
+int CountOf(const std::string& text, const std::string& word) {
+    int count = 0;
+    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++count;
+    return count;
+}
+
+// Three stations with two ports each on one line whose server stops for a
+// while in the middle: on a server of its own, since the others' tests need
+// theirs.
+class LineOfStations : public LineCliTest {
+protected:
+    static void SetUpTestSuite() {
+        state_ = new StationFolder("cli-line-server");
+        Server("start", state_->Path());
+    }
+    static void TearDownTestSuite() {
+        Server("stop", state_->Path());
+        delete state_;
+    }
+    void TearDown() override { Server("resume", state_->Path()); }
+
+    static inline StationFolder* state_ = nullptr;
+    ScratchDatabase database_{ServerConninfo(state_->Path())};
+};
+
+TEST_F(LineOfStations, ShareOneSeriesThroughAnOutageWithoutAnyNumberTwice) {
+    constexpr int kStations = 3;
+    constexpr int kPorts = 2;
+    constexpr int kDevices = 20;
+    std::vector<Station> stations;
+    for (int s = 0; s < kStations; ++s) {
+        Station station = NewStation("st" + std::to_string(s));
+        std::vector<std::string> arguments = {"--line",
+                                              database_.Conninfo(),
+                                              "--station",
+                                              station.name,
+                                              "--write-sn",
+                                              "--devices",
+                                              std::to_string(kDevices),
+                                              "--record",
+                                              station.record.string()};
+        for (int p = 0; p < kPorts; ++p) {
+            const std::string sim = station.name + "-sim" + std::to_string(p);
+            arguments.push_back("--port");
+            arguments.push_back(
+                StartSim(sim, kDevices, SerialFaults(11 + s * kPorts + p, kDevices)));
+        }
+        station.cli = StartCli(station, arguments, "run");
+        stations.push_back(std::move(station));
+    }
+    const auto finished = [&] {
+        std::size_t devices = 0;
+        for (const auto& station : stations)
+            devices += Lines(ReadWholeFile(station.record)).size();
+        return devices;
+    };
+
+    // A third of the way, the server stops; every station says so once, and
+    // its hellos go unanswered until the server is back.
+    ASSERT_TRUE(WaitFor([&] { return finished() >= kStations * kPorts * kDevices / 3; },
+                        std::chrono::seconds(200)));
+    Server("halt", state_->Path());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const auto& station : stations) {
+                if (station.cli->Stderr().find("line database unreachable") == std::string::npos)
+                    return false;
+            }
+            return true;
+        },
+        std::chrono::seconds(60)));
+    Server("resume", state_->Path());
+
+    std::vector<Recorded> records;
+    for (auto& station : stations) {
+        const int status = station.cli->Wait(kRunPatience);
+        // Refused and unconfirmed numbers count as failed devices.
+        EXPECT_TRUE(status == 0 || status == 1) << station.cli->Stderr();
+        const std::string err = station.cli->Stderr();
+        EXPECT_EQ(CountOf(err, "line database unreachable"), 1) << err;
+        EXPECT_EQ(CountOf(err, "line database reachable again"), 1) << err;
+        EXPECT_EQ(CountOf(err, "not yet sent"), 0) << "the spool went out at the end: " << err;
+        const auto mine = Records(station);
+        EXPECT_EQ(mine.size(), static_cast<std::size_t>(kPorts * kDevices)) << station.name;
+        records.insert(records.end(), mine.begin(), mine.end());
+    }
+
+    // No number in two devices, whatever the acknowledgements did.
+    std::vector<std::string> held;
+    for (const auto& station : stations) {
+        for (int p = 0; p < kPorts; ++p) {
+            const auto some = HeldNumbers(station.name + "-sim" + std::to_string(p), kDevices);
+            held.insert(held.end(), some.begin(), some.end());
+        }
+    }
+    const std::set<std::string> distinct(held.begin(), held.end());
+    EXPECT_EQ(distinct.size(), held.size()) << "two devices hold one number";
+
+    // Every device is one row, none lost in the outage, none twice.
+    std::multiset<std::string> expected;
+    std::map<std::string, std::vector<std::string>> fatesOf;
+    for (const auto& record : records) {
+        ASSERT_FALSE(record.number.empty()) << record.station << " " << record.port;
+        expected.insert(record.station + " " + record.port + " " + record.number + " " +
+                        record.fate);
+        fatesOf[record.number].push_back(record.fate);
+    }
+    EXPECT_TRUE(DeviceRows(database_.Conninfo()) == expected)
+        << "the rows are the devices the stations recorded";
+
+    // Refused numbers go out again; unconfirmed ones never do.
+    const auto states = NumberStates(database_.Conninfo());
+    int refused = 0;
+    int unconfirmed = 0;
+    int stillGivenBack = 0;
+    for (const auto& [number, fates] : fatesOf) {
+        const std::string last = fates.back();
+        for (std::size_t i = 0; i + 1 < fates.size(); ++i) {
+            EXPECT_TRUE(fates[i] == "refused" || fates[i] == "not-sent")
+                << number << " went out again after " << fates[i];
+        }
+        refused += static_cast<int>(std::count(fates.begin(), fates.end(), "refused"));
+        unconfirmed += last == "unconfirmed" ? 1 : 0;
+        if (last == "refused" || last == "not-sent")
+            ++stillGivenBack;
+        const auto state = states.find(number);
+        ASSERT_NE(state, states.end()) << number;
+        EXPECT_EQ(state->second, last) << number;
+    }
+    EXPECT_GT(refused, 0) << "the run saw no refusal: draw other faults";
+    EXPECT_GT(unconfirmed, 0) << "the run saw no lost acknowledgement: draw other faults";
+    // What was given back at the very end may wait for the next device.
+    EXPECT_LE(stillGivenBack, kStations * kPorts);
+    // A reservation whose reply the outage cut off stays reserved: a gap.
+    for (const auto& [number, state] : states) {
+        if (fatesOf.count(number) == 0) {
+            EXPECT_EQ(state, "reserved") << number << " no station heard of";
+        }
+    }
+}
+
+// A station killed while a device holds its number unanswered: the number
+// stays reserved on the line and no station gets it again.
+TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
+    ScratchDatabase database;
+    Station station = NewStation("killed");
+    const std::string port = StartSim("sim", 2, {"--device-delay", "3000", "--trace"});
+    // The line from the environment, as a station's profile sets it.
+    ::setenv("COMFLASH_LINE", database.Conninfo().c_str(), 1);
+    auto cli = StartCli(station, {"--port", port, "--write-sn", "--station", "killed"}, "run");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return sims_.back()->Stderr().find("host>dev   38400  write     AB AB 00 0F 94") !=
+                       std::string::npos ||
+                   cli->Poll();
+        },
+        std::chrono::seconds(60)));
+    ASSERT_FALSE(cli->Poll()) << cli->Stderr();
+    ::kill(cli->Pid(), SIGKILL);
+    EXPECT_EQ(cli->Wait(std::chrono::seconds(20)), 128 + SIGKILL);
+    EXPECT_EQ(NumberStates(database.Conninfo())[kFirst], "reserved");
+
+    // Another station takes the next device, then the killed one comes back.
+    Station other = NewStation("other");
+    EXPECT_EQ(RunCli(other, {"--port", port, "--devices", "1", "--write-sn"}, "next"), 0)
+        << ReadWholeFile(dir_ / "other-next.err");
+    const auto held = HeldNumbers("sim", 2);
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], kFirst);
+    EXPECT_EQ(held[1], "QA000101");
+    const auto states = NumberStates(database.Conninfo());
+    EXPECT_EQ(states.at(kFirst), "reserved") << "never settled, never given back";
+    EXPECT_EQ(states.at("QA000101"), "written");
+    const std::string shown = [&] {
+        station.folder->Use();
+        auto show = StartCli(station, {"--show-sn"}, "show");
+        show->Wait(std::chrono::seconds(60));
+        return show->Stdout();
+    }();
+    EXPECT_EQ(shown, "QA000102\n");
+}
+
+// A station that wrote numbers of a series through the line refuses to write
+// that series from its own store, unless told it works alone now.
+TEST_F(LineCliTest, WriteWithoutTheLineIsRefusedAfterALineRunUnlessStandalone) {
+    ScratchDatabase database;
+    Station station = NewStation("alone");
+    const std::string port = StartSim("sim", 2);
+    EXPECT_EQ(
+        RunCli(station,
+               {"--port", port, "--devices", "1", "--write-sn", "--line", database.Conninfo()},
+               "line"),
+        0);
+
+    std::string err;
+    EXPECT_EQ(RunCli(station, {"--port", port, "--devices", "1", "--write-sn"}, "refused", &err),
+              2);
+    EXPECT_NE(err.find("through the line database"), std::string::npos) << err;
+    EXPECT_NE(err.find("--standalone"), std::string::npos) << err;
+
+    EXPECT_EQ(RunCli(station, {"--port", port, "--devices", "1", "--write-sn", "--standalone"},
+                     "standalone", &err),
+              0)
+        << err;
+    // The station's store followed the line: it carries on after the line's number.
+    const auto held = HeldNumbers("sim", 2);
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], kFirst);
+    EXPECT_EQ(held[1], "QA000101");
+}
+
+// Updates need no serial numbers: they go on while the line is away, and
+// their rows follow with the next run that reaches it.
+TEST_F(LineCliTest, UpdatesGoOnWhileTheLineIsAwayAndTheirRowsFollow) {
+    ScratchDatabase database;
+    Station station = NewStation("updates");
+    const std::string port = StartSim("sim", 2);
+    // A port on the loopback where no server listens.
+    const std::string away = "host=127.0.0.1 port=1 dbname=nothing";
+    std::string err;
+    EXPECT_EQ(
+        RunCli(station, {"--port", port, "--devices", "1", "--line", away, "--station", "updates"},
+               "away", &err),
+        0)
+        << err;
+    EXPECT_EQ(CountOf(err, "line database unreachable"), 1) << err;
+    EXPECT_NE(err.find("1 entry"), std::string::npos) << err;
+    EXPECT_NE(err.find("line-spool"), std::string::npos) << err;
+
+    EXPECT_EQ(RunCli(station,
+                     {"--port", port, "--devices", "1", "--line", database.Conninfo(), "--station",
+                      "updates"},
+                     "back", &err),
+              0)
+        << err;
+    EXPECT_EQ(CountOf(err, "line database unreachable"), 0) << err;
+    const auto rows = DeviceRows(database.Conninfo());
+    EXPECT_EQ(rows.count("updates " + port + " - -"), 2u) << "both devices, once each";
+    EXPECT_EQ(rows.size(), 2u);
+}
+
+struct RefusedCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* message;
+};
+
+class LineOptionsRefused : public LineCliTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(LineOptionsRefused, SayWhy) {
+    Station station = NewStation("options");
+    std::string err;
+    EXPECT_EQ(RunCli(station, GetParam().arguments, "run", &err), 2);
+    EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, LineOptionsRefused,
+    ::testing::Values(RefusedCase{"standalone_with_line",
+                                  {"--port", "/dev/null", "--line", "host=a", "--standalone"},
+                                  "--standalone works without the line database: leave out --line"},
+                      RefusedCase{"station_without_line",
+                                  {"--port", "/dev/null", "--station", "st1"},
+                                  "--station names this station on a line: give --line CONNINFO"},
+                      RefusedCase{"unreadable_line",
+                                  {"--port", "/dev/null", "--line", "host=a password=secret user"},
+                                  "postgresql://"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace comflash::testing
