@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -61,6 +62,7 @@ struct Station {
 
 // One finished device as a station's --record file has it.
 struct Recorded {
+    std::string time;  // ISO 8601 to the millisecond: sorts as it reads
     std::string station;
     std::string port;
     std::string number;
@@ -119,7 +121,7 @@ protected:
         std::vector<Recorded> records;
         for (const auto& line : Lines(ReadWholeFile(station.record))) {
             const Json record = Json::Parse(line);
-            Recorded one{station.name, record["port"].String(), {}, {}};
+            Recorded one{record["time"].String(), station.name, record["port"].String(), {}, {}};
             if (record.Has("serial_sent")) {
                 one.number = record["serial_sent"].String();
                 one.fate = record["serial_fate"].String();
@@ -255,6 +257,10 @@ TEST_F(LineOfStations, ShareOneSeriesThroughAnOutageWithoutAnyNumberTwice) {
         EXPECT_EQ(mine.size(), static_cast<std::size_t>(kPorts * kDevices)) << station.name;
         records.insert(records.end(), mine.begin(), mine.end());
     }
+
+    // In the order the devices finished, over all stations.
+    std::sort(records.begin(), records.end(),
+              [](const Recorded& a, const Recorded& b) { return a.time < b.time; });
 
     // No number in two devices, whatever the acknowledgements did.
     std::vector<std::string> held;
