@@ -2,10 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cstdio>
 #include <mutex>
 #include <random>
 
+#include "app/device_record.h"
 #include "line/line_error.h"
 #include "line/serial_series.h"
 
@@ -26,12 +28,28 @@ std::optional<std::string> OrNull(const std::string& text) {
     return text;
 }
 
+// The columns device_serial_kind, device_serial and device_serial_unknown.
+// Entries spooled before the device's number was kept have none of it.
+std::array<std::optional<std::string>, 3> DeviceSerialColumns(const json& body) {
+    const auto found = body.find("device_serial");
+    if (found == body.end())
+        return {};
+    if (found->is_string())
+        return {std::string("number"), found->get<std::string>(), std::nullopt};
+    if (body.contains("device_serial_unknown"))
+        return {std::string("unknown"), std::nullopt,
+                body.at("device_serial_unknown").get<std::string>()};
+    return {std::string("none"), std::nullopt, std::nullopt};
+}
+
 void SendDevice(PgConnection& connection, const std::string& key, const json& body) {
+    const auto [serialKind, deviceSerial, serialUnknown] = DeviceSerialColumns(body);
     connection.Exec(
         "INSERT INTO comflash_devices (key, finished_at, station, port, outcome, image_length, "
-        "image_crc, serial_number, serial_fate, duration_ms, tool_version) "
+        "image_crc, serial_number, serial_fate, duration_ms, tool_version, device_serial_kind, "
+        "device_serial, device_serial_unknown) "
         "VALUES ($1, to_timestamp($2::bigint / 1000.0), $3, $4, $5, $6::integer, $7::integer, "
-        "$8, $9, $10::bigint, $11) ON CONFLICT (key) DO NOTHING",
+        "$8, $9, $10::bigint, $11, $12, $13, $14) ON CONFLICT (key) DO NOTHING",
         {key, std::to_string(body.at("time").get<std::int64_t>()),
          body.at("station").get<std::string>(), body.at("port").get<std::string>(),
          body.at("outcome").get<std::string>(),
@@ -40,7 +58,7 @@ void SendDevice(PgConnection& connection, const std::string& key, const json& bo
          OrNull(body.value("serial_number", std::string{})),
          OrNull(body.value("serial_fate", std::string{})),
          std::to_string(body.at("duration_ms").get<std::int64_t>()),
-         body.at("tool_version").get<std::string>()});
+         body.at("tool_version").get<std::string>(), serialKind, deviceSerial, serialUnknown});
 }
 
 SerialFate FateNamed(const std::string& name) {
@@ -82,6 +100,11 @@ SpoolEntry DeviceEntry(const DeviceRow& row, const std::string& key, const std::
         body["serial_number"] = row.serialNumber;
         body["serial_fate"] = row.serialFate;
     }
+    // The device's own number under the --record file's keys, made by its code.
+    JsonObject deviceSerial;
+    AddDeviceSerial(deviceSerial, row.device);
+    for (const auto& [name, value] : deviceSerial.items())
+        body[name] = value;
     if (!lineId.empty())
         body["line"] = lineId;
     return {key, OneLine(body)};

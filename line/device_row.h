@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/serial_number_source.h"
 #include "line/line_spool.h"
 #include "line/pg_connection.h"
+#include "protocol/identity_reply.h"
 
 namespace comflash::line {
 
@@ -20,6 +22,9 @@ struct DeviceRow {
     std::uint16_t imageCrc = 0;
     std::string serialNumber;  // the number taken for the device; empty when none
     std::string serialFate;    // what became of it: "written", "refused", ...
+    // The device's own number from its identity reply, as the --record file
+    // has it; nothing when no identity reply came.
+    std::optional<DeviceSerial> device;
     std::int64_t durationMs = 0;
     std::string toolVersion;  // filled in by the recorder
 };

@@ -12,6 +12,7 @@ DeviceRow RowOf(const DeviceRecord& record) {
     row.serialNumber = record.serialSent;
     row.serialFate = record.serialFate;
     row.durationMs = record.durationMs;
+    row.device = record.device;
     return row;
 }
 

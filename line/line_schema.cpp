@@ -107,6 +107,20 @@ BEGIN
     END IF;
 END $$;
 )sql",
+    // 2: the device's own serial number from its identity reply, as the
+    // --record file has it: its kind ('number'; 'none' for a device that
+    // holds none; 'unknown' when it could not be read, with the reason;
+    // NULL when no identity reply came), and the number. Rows made before
+    // keep NULL.
+    R"sql(
+ALTER TABLE comflash_devices
+    ADD COLUMN device_serial_kind text CHECK (device_serial_kind IN ('number', 'none', 'unknown')),
+    ADD COLUMN device_serial text,
+    ADD COLUMN device_serial_unknown text;
+-- Which firmware a device got, asked by its number.
+CREATE INDEX comflash_devices_device_serial ON comflash_devices (device_serial)
+    WHERE device_serial IS NOT NULL;
+)sql",
 };
 
 static_assert(std::size(kSteps) == kLineSchemaVersion);

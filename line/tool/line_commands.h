@@ -27,7 +27,8 @@ void ExportDevices(const std::string& conninfo, const std::string& since, const 
 bool RunBench(const std::string& conninfo, const std::vector<int>& clients, double seconds,
               std::ostream& out);
 
-// Fails with a clear message when `conninfo` leads to no line database.
-void CheckLineTables(PgConnection& connection);
+// Fails with a clear message when `conninfo` leads to no line database;
+// the version of its tables (from 1 to kLineSchemaVersion).
+int CheckLineTables(PgConnection& connection);
 
 }  // namespace comflash::line::tool

@@ -34,7 +34,13 @@ std::string CsvField(const std::string& text) {
 void ExportDevices(const std::string& conninfo, const std::string& since, const std::string& until,
                    std::ostream& out) {
     PgConnection connection(conninfo);
-    CheckLineTables(connection);
+    // Tables of version 1 do not keep the device's own number yet (a station
+    // of this version upgrades them when it connects).
+    const std::string deviceSerial =
+        CheckLineTables(connection) >= 2
+            ? "coalesce(device_serial_kind, ''), coalesce(device_serial, ''), "
+              "coalesce(device_serial_unknown, '')"
+            : "'', '', ''";
     PgParams params = {since};
     std::string where = "finished_at >= " + TimeExpression(since, 1);
     if (!until.empty()) {
@@ -45,14 +51,17 @@ void ExportDevices(const std::string& conninfo, const std::string& since, const 
         "SELECT to_char(finished_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
         "station, port, outcome, image_length, "
         "'0x' || upper(lpad(to_hex(image_crc), 4, '0')), coalesce(serial_number, ''), "
-        "coalesce(serial_fate, ''), duration_ms, tool_version "
-        "FROM comflash_devices WHERE " +
-            where + " ORDER BY finished_at, station, port",
+        "coalesce(serial_fate, ''), duration_ms, tool_version, " +
+            deviceSerial + " FROM comflash_devices WHERE " + where +
+            " ORDER BY finished_at, station, port",
         params, std::chrono::seconds(60));
+    // The device's own number last, so that readers of the earlier columns
+    // find them where they were.
     out << "time,station,port,outcome,image_length,image_crc,serial_number,serial_fate,"
-           "duration_ms,tool_version\r\n";
+           "duration_ms,tool_version,device_serial_kind,device_serial,device_serial_unknown\r\n";
+    constexpr int kColumns = 13;  // as the first line names them
     for (int i = 0; i < rows.Rows(); ++i) {
-        for (int column = 0; column < 10; ++column)
+        for (int column = 0; column < kColumns; ++column)
             out << (column == 0 ? "" : ",") << CsvField(rows.Text(i, column));
         out << "\r\n";
     }

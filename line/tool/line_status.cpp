@@ -67,12 +67,12 @@ void ShowOpenNumbers(PgConnection& connection, std::ostream& out) {
 
 }  // namespace
 
-void CheckLineTables(PgConnection& connection) {
+int CheckLineTables(PgConnection& connection) {
     try {
         PgResult version = connection.Exec("SELECT version FROM comflash_schema");
         if (version.Rows() == 1 && version.Number(0, 0) >= 1 &&
             version.Number(0, 0) <= kLineSchemaVersion) {
-            return;
+            return static_cast<int>(version.Number(0, 0));
         }
         throw LineError("the line database's tables are of version " +
                         (version.Rows() == 1 ? version.Text(0, 0) : std::string("none")) +

@@ -67,6 +67,31 @@ TEST(LineSchema, FoundCurrentChangesNothing) {
     EXPECT_EQ(QueryText(database.Conninfo(), "SELECT next_value FROM comflash_series"), "7");
 }
 
+// A line made by an earlier comflash is upgraded by the first station of
+// this one that connects: its rows stay, the new columns are empty in them.
+TEST(LineSchema, EarlierVersionIsUpgradedKeepingItsRows) {
+    ScratchDatabase database;
+    PgConnection connection(database.Conninfo());
+    const std::string lineId = EnsureLineSchema(connection);
+    // The tables as version 1 left them.
+    connection.Exec(
+        "ALTER TABLE comflash_devices DROP COLUMN device_serial_kind, DROP COLUMN device_serial, "
+        "DROP COLUMN device_serial_unknown");
+    connection.Exec("UPDATE comflash_schema SET version = 1");
+    connection.Exec(
+        "INSERT INTO comflash_devices (key, finished_at, station, port, outcome, image_length, "
+        "image_crc, duration_ms, tool_version) "
+        "VALUES ('k1', now(), 'st-a', 'COM1', 'updated', 4096, 48879, 1500, '0.1.0')");
+
+    EXPECT_EQ(EnsureLineSchema(connection), lineId) << "the same line";
+    EXPECT_EQ(QueryText(database.Conninfo(), "SELECT version FROM comflash_schema"),
+              std::to_string(line::kLineSchemaVersion));
+    EXPECT_EQ(QueryText(database.Conninfo(),
+                        "SELECT outcome || ' ' || coalesce(device_serial, '-') "
+                        "FROM comflash_devices WHERE key = 'k1'"),
+              "updated -");
+}
+
 // Tables of a later comflash may mean something else: an older station must
 // not write into them.
 TEST(LineSchema, NewerThanTheToolIsRefusedWithWhatToDo) {

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "line/device_row.h"
 #include "line/line_error.h"
@@ -147,6 +148,59 @@ TEST_F(SentAgainTest, EntryOfAnotherLineIsRefused) {
     EXPECT_EQ(QueryText(database.Conninfo(), "SELECT state FROM comflash_serial_numbers"),
               "reserved");
     EXPECT_THROW(line::SendEntry(connection, lineId, {"k", "{\"kind\":\"dev"}), line::LineError);
+}
+
+// Every row carries the device's own number as the --record file has it,
+// through the spool and on the server; entries that a station of an earlier
+// version spooled without it are still taken.
+struct DeviceSerialCase {
+    const char* name;
+    std::optional<DeviceSerial> device;
+    const char* columns;  // device_serial_kind, device_serial, device_serial_unknown ("-": NULL)
+};
+
+class DeviceSerialRow : public SentAgainTest,
+                        public ::testing::WithParamInterface<DeviceSerialCase> {};
+
+TEST_P(DeviceSerialRow, KeepsTheDevicesOwnNumber) {
+    line::DeviceRow row;
+    row.finishedAt = 1700000000123;
+    row.port = "COM1";
+    row.outcome = "updated";
+    row.device = GetParam().device;
+    line::SendEntry(connection, lineId, line::DeviceEntry(row, line::NewEntryKey(), lineId));
+    EXPECT_EQ(QueryText(database.Conninfo(),
+                        "SELECT coalesce(device_serial_kind, '-') || ' ' || "
+                        "coalesce(device_serial, '-') || ' ' || "
+                        "coalesce(device_serial_unknown, '-') FROM comflash_devices"),
+              GetParam().columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, DeviceSerialRow,
+    ::testing::Values(
+        DeviceSerialCase{"number", DeviceSerial{DeviceSerialKind::Number, "QA000123", ""},
+                         "number QA000123 -"},
+        DeviceSerialCase{"erased", DeviceSerial{DeviceSerialKind::None, "", ""}, "none - -"},
+        DeviceSerialCase{
+            "unreadable",
+            DeviceSerial{DeviceSerialKind::Unknown, "", "its identity reply failed its check"},
+            "unknown - its identity reply failed its check"},
+        DeviceSerialCase{"no_identity_reply", std::nullopt, "- - -"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SentAgainTest, DeviceRowSpooledWithoutTheDevicesNumberIsTaken) {
+    const SpoolEntry earlier{
+        "k1",
+        "{\"kind\":\"device\",\"time\":1700000000123,\"station\":\"st-a\",\"port\":\"COM1\","
+        "\"outcome\":\"updated\",\"image_length\":4096,\"image_crc\":48879,"
+        "\"duration_ms\":1500,\"tool_version\":\"0.1.0\",\"line\":\"" +
+            lineId + "\"}"};
+    line::SendEntry(connection, lineId, earlier);
+    EXPECT_EQ(QueryText(database.Conninfo(),
+                        "SELECT outcome || ' ' || coalesce(device_serial_kind, '-') "
+                        "FROM comflash_devices"),
+              "updated -");
 }
 
 }  // namespace

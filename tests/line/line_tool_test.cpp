@@ -2,6 +2,8 @@
 // line with a few devices behind it.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "child_process.h"
 #include "line/device_row.h"
 #include "line/line_schema.h"
@@ -16,13 +18,16 @@ protected:
     void SetUp() override {
         lineId = line::EnsureLineSchema(connection);
         Device("st-a", "COM1", "QA000100", SerialFate::Written, "updated");
-        Device("st-b", "COM2", "QA000101", SerialFate::Unconfirmed, "serial-failed");
+        Device("st-b", "COM2", "QA000101", SerialFate::Unconfirmed, "serial-failed",
+               DeviceSerial{DeviceSerialKind::None, "", ""});
         Device("st-b", "COM2", "QA000102", SerialFate::Refused, "serial-failed");
-        Device("st-b", "COM1", "", SerialFate::Written, "updated, \"checked\"");
+        Device("st-b", "COM1", "", SerialFate::Written, "updated, \"checked\"",
+               DeviceSerial{DeviceSerialKind::Number, "QA000077", ""});
     }
 
     void Device(const std::string& station, const std::string& port, const std::string& number,
-                SerialFate fate, const std::string& outcome) {
+                SerialFate fate, const std::string& outcome,
+                std::optional<DeviceSerial> device = std::nullopt) {
         line::DeviceRow row;
         // A second apart, so that the export's order is the order made here.
         row.finishedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -36,6 +41,7 @@ protected:
         row.imageCrc = 0x0A5F;
         row.durationMs = 2500;
         row.toolVersion = "0.1.0";
+        row.device = device;
         if (!number.empty()) {
             const auto taken = line::ReserveNumber(connection, "QA", 100, station, port);
             line::SettleReservation(connection, taken.id, fate);
@@ -78,11 +84,16 @@ TEST_F(LineToolTest, ExportWritesEveryDeviceAsCsv) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0],
               "time,station,port,outcome,image_length,image_crc,serial_number,serial_fate,"
-              "duration_ms,tool_version\r");
-    EXPECT_NE(lines[2].find(",st-b,COM2,serial-failed,4096,0x0A5F,QA000101,unconfirmed,2500,0.1.0"),
+              "duration_ms,tool_version,device_serial_kind,device_serial,device_serial_unknown\r");
+    EXPECT_NE(lines[1].find(",st-a,COM1,updated,4096,0x0A5F,QA000100,written,2500,0.1.0,,,\r"),
+              std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find(
+                  ",st-b,COM2,serial-failed,4096,0x0A5F,QA000101,unconfirmed,2500,0.1.0,none,,\r"),
               std::string::npos)
         << lines[2];
-    EXPECT_NE(lines[4].find(",st-b,COM1,\"updated, \"\"checked\"\"\",4096,0x0A5F,,,2500,0.1.0"),
+    EXPECT_NE(lines[4].find(",st-b,COM1,\"updated, \"\"checked\"\"\",4096,0x0A5F,,,2500,0.1.0,"
+                            "number,QA000077,\r"),
               std::string::npos)
         << lines[4];
     EXPECT_EQ(Lines(Run({"export", "--since", "2000-01-01", "--until", "2001-01-01"})).size(), 1u);
