@@ -219,9 +219,17 @@ void PortStation::Provision(const std::string& taken) {
         return;
     }
     if (device.kind == DeviceSerialKind::Number) {
-        if (shared_.serialNumbers.Unconfirmed(device.number)) {
+        bool confirmed = false;
+        try {
+            confirmed = shared_.serialNumbers.Unconfirmed(device.number);
+            if (confirmed)
+                provisioning_->Confirm(device.number);
+        } catch (const SerialSourceAway& away) {
+            PutOff(device.number, taken, away.what());
+            return;
+        }
+        if (confirmed) {
             provisioning_->ReturnUnsent(taken);
-            provisioning_->Confirm(device.number);
             session_.SetBaseRate();
             view_.Notice("SN " + device.number + " confirmed: the device holds it");
             CountDevice("serial-confirmed", true);
@@ -253,6 +261,20 @@ void PortStation::LeaveAlone(const std::string& number, const std::string& taken
         Record(device);
     }
     view_.DeviceFinished(device);
+}
+
+// Whether the device's number is one whose fate is unknown cannot be told
+// now (the line database went away between the hello and the identity
+// reply): the device is neither written nor judged. It says hello again, and
+// that hello is answered once the source is back.
+void PortStation::PutOff(const std::string& number, const std::string& taken,
+                         const std::string& why) {
+    provisioning_->ReturnUnsent(taken);
+    session_.SetBaseRate();
+    deviceSerial_.reset();
+    runActive_ = false;
+    provisioning_->EndDevice();
+    view_.Notice("device holding serial number " + number + " waits for its next hello: " + why);
 }
 
 // A port that has served its devices leaves further hellos unanswered, so

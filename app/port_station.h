@@ -145,6 +145,9 @@ private:
     void CountDevice(const std::string& result, bool good);
     // The device already holds a number: left alone, counted neither way.
     void LeaveAlone(const std::string& number, const std::string& taken);
+    // The source cannot tell what the device's number is to it: the device
+    // waits for a later hello, neither written nor counted.
+    void PutOff(const std::string& number, const std::string& taken, const std::string& why);
     // What provisioning does with the number taken at the hello, once the
     // device has said what it holds.
     void Provision(const std::string& taken);

@@ -4,9 +4,18 @@
 // in the series is acceptable, two devices with one number never are.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace comflash {
+
+// Raised by a source that cannot answer for the moment (a line database that
+// went away): provisioning leaves the device for a later hello instead of
+// stopping, as it does with hellos while the source is not Available.
+class SerialSourceAway : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // What became of a number that was taken for a device. One table for every
 // front end, the production record and the exit status.
@@ -47,12 +56,14 @@ public:
 
     // The number's fate is known. A number the device certainly does not hold
     // goes back to the series, unless a later one has been taken since (then
-    // it is a gap). Raises as the store does.
+    // it is a gap). Raises as the store does, and SerialSourceAway when a
+    // number of an earlier run cannot be confirmed for the moment.
     virtual void Settle(const std::string& number, SerialFate fate) = 0;
 
     // True for a number taken whose fate is still unknown (its record may
     // have left unanswered, in this run or an earlier one): a device that
-    // comes back holding it confirms it (Settle with Written).
+    // comes back holding it confirms it (Settle with Written). Raises
+    // SerialSourceAway when the source cannot tell for the moment.
     virtual bool Unconfirmed(const std::string& number) const = 0;
 };
 

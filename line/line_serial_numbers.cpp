@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/serial_number.h"
+#include "line/line_error.h"
 #include "line/line_marks.h"
 #include "line/serial_series.h"
 
@@ -70,8 +71,13 @@ void LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
         const auto found = open_.find(number);
         if (found == open_.end()) {
             // A number of an earlier run, confirmed by the device holding it.
-            if (fate == SerialFate::Written && SerialNumberLongEnough(number))
-                line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+            if (fate == SerialFate::Written && SerialNumberLongEnough(number)) {
+                try {
+                    line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+                } catch (const LineUnreachable& e) {
+                    throw SerialSourceAway(e.what());
+                }
+            }
             return;
         }
         reservation = found->second;
@@ -81,12 +87,19 @@ void LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
 }
 
 bool LineSerialNumbers::Unconfirmed(const std::string& number) const {
-    if (!SerialNumberLongEnough(number))
-        return false;
+    int value = 0;
     try {
-        return line_.Unconfirmed(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+        if (!SerialNumberLongEnough(number))
+            return false;
+        value = static_cast<int>(SerialValue(number));
     } catch (const std::exception&) {
-        return false;  // away, or not a number of a series
+        return false;  // not a number of any series
+    }
+    try {
+        return line_.Unconfirmed(SerialPrefix(number), value);
+    } catch (const LineUnreachable& e) {
+        // Not a "no": the device may hold a number whose fate the line alone knows.
+        throw SerialSourceAway(e.what());
     }
 }
 

@@ -44,10 +44,13 @@ public:
     // Writes the fate: at once when the server answers, else through the
     // spool. A number the device does not hold goes back to the series and
     // out again before any new one; a number it may hold never goes out again.
+    // A number of an earlier run that its device confirms (Written) is
+    // written at once, or raises SerialSourceAway while the line is away.
     void Settle(const std::string& number, SerialFate fate) override;
 
-    // From the line: a number reserved or unconfirmed. False while the line
-    // is away, so a device holding it is left alone rather than written.
+    // From the line: a number reserved or unconfirmed. Raises
+    // SerialSourceAway while the line is away: a device holding it then
+    // waits for a later hello rather than being judged without the line.
     bool Unconfirmed(const std::string& number) const override;
 
     // Joins the series of the station's stored number without taking one (a

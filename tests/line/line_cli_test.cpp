@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "line_fixture.h"
 #include "sim_process.h"
+#include "tcp_proxy.h"
 
 namespace comflash::testing {
 namespace {
@@ -414,6 +415,161 @@ TEST_F(LineCliTest, UpdatesGoOnWhileTheLineIsAwayAndTheirRowsFollow) {
     const auto rows = DeviceRows(database.Conninfo());
     EXPECT_EQ(rows.count("updates " + port + " - -"), 2u) << "both devices, once each";
     EXPECT_EQ(rows.size(), 2u);
+}
+
+// The identity rules with the line as the source of numbers: a device is
+// written only when it holds none, left alone with another number, and
+// confirms a number whose fate only the line knows; every row carries the
+// device's own number as the --record file does.
+struct IdentityCase {
+    const char* name;
+    std::vector<std::string> simOptions;  // two devices
+    std::vector<std::string> cliOptions;
+    int status;
+    // Per finished device: "result device_serial_kind device_serial" ("-": none).
+    std::vector<std::string> devices;
+    std::map<std::string, std::string> states;  // the line's numbers at the end
+};
+
+class LineIdentity : public LineCliTest, public ::testing::WithParamInterface<IdentityCase> {
+protected:
+    // The record file's devices, in the rows' words.
+    static std::vector<std::string> RecordedDevices(const Station& station) {
+        std::vector<std::string> devices;
+        for (const auto& line : Lines(ReadWholeFile(station.record))) {
+            const Json record = Json::Parse(line);
+            std::string device = "- -";
+            if (record.Has("device_serial")) {
+                device = record["device_serial"].IsNull()
+                             ? "none -"
+                             : "number " + record["device_serial"].String();
+            }
+            devices.push_back(record["result"].String() + " " + device);
+        }
+        return devices;
+    }
+    static std::vector<std::string> RowDevices(const std::string& conninfo) {
+        line::PgConnection connection(conninfo);
+        line::PgResult rows = connection.Exec(
+            "SELECT outcome || ' ' || coalesce(device_serial_kind, '-') || ' ' || "
+            "coalesce(device_serial, '-') FROM comflash_devices ORDER BY finished_at");
+        std::vector<std::string> devices;
+        for (int i = 0; i < rows.Rows(); ++i)
+            devices.push_back(rows.Text(i, 0));
+        return devices;
+    }
+};
+
+TEST_P(LineIdentity, HoldsWithTheLineAsTheSource) {
+    const IdentityCase& row = GetParam();
+    ScratchDatabase database;
+    Station station = NewStation("identity");
+    const std::string port = StartSim("sim", 2, row.simOptions);
+    std::vector<std::string> arguments = {
+        "--port", port, "--line", database.Conninfo(), "--record", station.record.string()};
+    arguments.insert(arguments.end(), row.cliOptions.begin(), row.cliOptions.end());
+    std::string err;
+    EXPECT_EQ(RunCli(station, arguments, "run", &err), row.status) << err;
+
+    EXPECT_EQ(RecordedDevices(station), row.devices);
+    EXPECT_EQ(RowDevices(database.Conninfo()), row.devices) << "the rows are the record's devices";
+    EXPECT_EQ(NumberStates(database.Conninfo()), row.states);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, LineIdentity,
+    ::testing::Values(
+        IdentityCase{"erased_devices_get_the_next_numbers",
+                     {},
+                     {"--write-sn", "--devices", "2"},
+                     0,
+                     {"serial-written none -", "serial-written none -"},
+                     {{"QA000100", "written"}, {"QA000101", "written"}}},
+        // Left alone, counted neither way; its number went back and to the next device.
+        IdentityCase{"foreign_number_is_left_alone",
+                     {"--device-serial", "1:XY000001"},
+                     {"--write-sn", "--devices", "1"},
+                     0,
+                     {"already-provisioned number XY000001", "serial-written none -"},
+                     {{"QA000100", "written"}}},
+        // The acknowledgement is lost and the same device comes back holding
+        // the number: written on the line; the number taken at its second
+        // hello goes back.
+        IdentityCase{"returning_device_confirms_its_number",
+                     {"--fault", "1:returns-after:serial"},
+                     {"--write-sn", "--devices", "2"},
+                     1,
+                     {"timed-out none -", "serial-confirmed number QA000100"},
+                     {{"QA000100", "written"}, {"QA000101", "not-sent"}}},
+        IdentityCase{"updates_record_each_devices_number",
+                     {"--device-serial", "1:QA000123"},
+                     {"--devices", "2"},
+                     0,
+                     {"updated number QA000123", "updated none -"},
+                     {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A number whose acknowledgement was lost at one station is confirmed by its
+// device at another: the line, not the station's own settings, knows it.
+TEST_F(LineCliTest, DeviceConfirmsAtAnotherStationTheNumberWhoseAcknowledgementWasLost) {
+    ScratchDatabase database;
+    const std::string port = StartSim("sim", 2, {"--fault", "1:returns-after:serial"});
+    Station first = NewStation("first");
+    std::string err;
+    EXPECT_EQ(
+        RunCli(first,
+               {"--port", port, "--devices", "1", "--write-sn", "--line", database.Conninfo()},
+               "lost", &err),
+        1)
+        << err;
+    EXPECT_EQ(NumberStates(database.Conninfo())[kFirst], "unconfirmed");
+
+    Station second = NewStation("second");
+    EXPECT_EQ(RunCli(second,
+                     {"--port", port, "--devices", "1", "--write-sn", "--line", database.Conninfo(),
+                      "--record", second.record.string()},
+                     "back", &err),
+              0)
+        << err;
+    EXPECT_NE(err.find("SN QA000100 confirmed: the device holds it"), std::string::npos) << err;
+    const auto states = NumberStates(database.Conninfo());
+    EXPECT_EQ(states.at(kFirst), "written");
+    EXPECT_EQ(states.at("QA000101"), "not-sent") << "taken at the hello, never written";
+    const auto records = Records(second);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].number, kFirst);
+    EXPECT_EQ(records[0].fate, "written");
+}
+
+// The line breaks between the hello (its number reserved) and the question
+// whether the device's own number is one of unknown fate: the device is
+// neither written nor judged, and provisioning goes on once the line is back.
+TEST_F(LineCliTest, DeviceWhoseNumberTheLineCannotJudgeNowIsLeftForLater) {
+    ScratchDatabase database;
+    TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
+    const std::string proxied =
+        database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port());
+    relay.CutAtRequest("SELECT count(*) FROM comflash_serial_numbers");
+    Station station = NewStation("cut");
+    const std::string port = StartSim("sim", 2, {"--device-serial", "1:XY000001"});
+    std::string err;
+    EXPECT_EQ(RunCli(station,
+                     {"--port", port, "--devices", "1", "--write-sn", "--line", proxied, "--record",
+                      station.record.string()},
+                     "run", &err),
+              0)
+        << err;
+    EXPECT_NE(err.find("device holding serial number XY000001 waits for its next hello"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("already holds"), std::string::npos) << err;
+    const auto records = Records(station);
+    ASSERT_EQ(records.size(), 1u) << "the device left for later is no finished device";
+    EXPECT_EQ(records[0].fate, "written");
+    EXPECT_EQ(DeviceRows(database.Conninfo()).size(), 1u);
+    const auto held = HeldNumbers("sim", 2);
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], "XY000001") << "left as it was";
 }
 
 struct RefusedCase {

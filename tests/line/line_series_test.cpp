@@ -233,5 +233,37 @@ TEST_F(LineNumbersTest, ReservationWithoutAReplyGivesUpInBoundedTime) {
     EXPECT_EQ(numbers->Take("COM1", {}), "QA000101") << "QA000100 may be in a device: a gap";
 }
 
+// A device that comes back holding a number whose fate the line does not
+// know confirms it there, whichever station or run took it; while the line
+// is away the question has no answer, which is not a "no".
+TEST_F(LineNumbersTest, NumberOfUnknownFateIsConfirmedByItsDeviceAndNeverJudgedWithoutTheLine) {
+    settings.WriteSetting("SN", "QA000100");
+    TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
+    Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
+    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Unconfirmed);
+    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Written);
+    EXPECT_TRUE(numbers->Unconfirmed("QA000100"));
+    EXPECT_FALSE(numbers->Unconfirmed("QA000101")) << "written";
+    EXPECT_FALSE(numbers->Unconfirmed("QA000999")) << "never handed out";
+    EXPECT_FALSE(numbers->Unconfirmed("QA00010X")) << "no number of a series";
+
+    relay.CutAtRequest("SELECT count(*) FROM comflash_serial_numbers");
+    EXPECT_THROW(numbers->Unconfirmed("QA000100"), SerialSourceAway);
+
+    // Another station, or a later run: it knows the number only from the line.
+    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    LineSerialNumbers later(*line, settings);
+    EXPECT_TRUE(later.Unconfirmed("QA000100"));
+    // The confirmation reached the server, its reply did not: the station
+    // cannot tell, and confirming again changes nothing.
+    relay.CutAtRequest("SET state = 'written'");
+    EXPECT_THROW(later.Settle("QA000100", SerialFate::Written), SerialSourceAway);
+    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    later.Settle("QA000100", SerialFate::Written);
+    EXPECT_EQ(State("QA000100"), "written");
+    EXPECT_FALSE(later.Unconfirmed("QA000100"));
+}
+
 }  // namespace
 }  // namespace comflash::testing
