@@ -51,8 +51,14 @@ TcpProxy::~TcpProxy() {
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     ::close(listener_);
-    std::lock_guard lock(mutex_);
-    for (auto& relay : relays_)
+    // Not under the lock: a relay still passing a request on (a station's
+    // goodbye as it closes) takes it to look for its fault.
+    std::vector<std::thread> relays;
+    {
+        std::lock_guard lock(mutex_);
+        relays.swap(relays_);
+    }
+    for (auto& relay : relays)
         relay.join();
 }
 
