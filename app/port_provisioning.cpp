@@ -12,11 +12,13 @@ bool PortProvisioning::ReadyForDevice(const std::string& port) {
     if (taken_.empty()) {
         try {
             taken_ = shared_.Source().Take(port, {});
+        } catch (const SerialSourceAway&) {
+            // The source went away during the request: a pause, not a fault,
+            // even when it is back before this port asks again.
+            shared_.EndTurn(this);
+            return false;
         } catch (...) {
             shared_.EndTurn(this);
-            // The source went away during the request: a pause, not a fault.
-            if (!shared_.Source().Available())
-                return false;
             throw;
         }
     }

@@ -31,9 +31,9 @@ public:
     // True when the hello may be answered: this port holds the turn and a
     // number, taken for `port`. False while another port serves a device, or
     // while the source is not available (also when it goes away during the
-    // request); the hello then goes unanswered and the device says it again.
-    // Raises as the source does when no number can be taken, and gives the
-    // turn up then.
+    // request, SerialSourceAway); the hello then goes unanswered and the
+    // device says it again. Raises as the source does when no number can be
+    // taken otherwise, and gives the turn up then.
     bool ReadyForDevice(const std::string& port);
 
     // The identity reply came: the number taken at the hello, to be sent.

@@ -45,8 +45,9 @@ public:
     // Takes the next number of the series for a device on `port`, never one
     // behind `atLeast` (a number the caller wants to start from; may be
     // empty). The number is marked used durably before this returns. Raises
-    // SerialNumberError for a number that cannot be written, and the store's
-    // error when it cannot be marked.
+    // SerialNumberError for a number that cannot be written, the store's
+    // error when it cannot be marked, and SerialSourceAway when the source
+    // cannot answer for the moment (no number was handed out).
     virtual std::string Take(const std::string& port, const std::string& atLeast) = 0;
 
     // False while numbers cannot be taken for a while (a line database that

@@ -42,7 +42,14 @@ std::string LineSerialNumbers::Next() const {
 std::string LineSerialNumbers::Take(const std::string& port, const std::string& atLeast) {
     const std::string start = StartingNumber(atLeast);
     const std::string prefix = SerialPrefix(start);
-    const Reservation taken = line_.Reserve(prefix, static_cast<int>(SerialValue(start)), port);
+    Reservation taken;
+    try {
+        taken = line_.Reserve(prefix, static_cast<int>(SerialValue(start)), port);
+    } catch (const LineUnreachable& e) {
+        // A pause, not a fault: the hello goes unanswered, and its device is
+        // served once the line is back.
+        throw SerialSourceAway(e.what());
+    }
     const std::string number = SerialText(prefix, taken.value);
     try {
         std::lock_guard lock(mutex_);

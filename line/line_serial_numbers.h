@@ -33,12 +33,13 @@ public:
     bool Available() override { return line_.Available(); }
 
     // Reserves the next number of the series for `port`, in one transaction,
-    // before the number goes anywhere. Raises LineUnreachable at once while
-    // the line is away (nothing was reserved, or the reservation's outcome is
-    // unknown and its number is a gap), SerialNumberError when the station's
-    // number cannot start a series or the series is used up, and the store's
-    // error when the station's settings cannot follow (the number then goes
-    // back).
+    // before the number goes anywhere. Raises SerialSourceAway at once while
+    // the line is away or when the connection breaks during the request
+    // (nothing was reserved, or the reservation's outcome is unknown and its
+    // number is a gap), SerialNumberError when the station's number cannot
+    // start a series or the series is used up, the line's error when the
+    // server refuses the request, and the store's error when the station's
+    // settings cannot follow (the number then goes back).
     std::string Take(const std::string& port, const std::string& atLeast) override;
 
     // Writes the fate: at once when the server answers, else through the
@@ -55,7 +56,8 @@ public:
 
     // Joins the series of the station's stored number without taking one (a
     // front end's start, to show where the series stands); returns its next
-    // new number. Raises as Take does.
+    // new number. Raises as Take does, but LineUnreachable while the line is
+    // away.
     std::string Join();
 
 private:

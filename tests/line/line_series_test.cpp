@@ -194,7 +194,7 @@ TEST_F(LineNumbersTest, LineThatCannotBeReachedFailsFastAndDistinctly) {
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(closed.Port()));
     EXPECT_FALSE(line->WaitAvailable(std::chrono::milliseconds(500)));
     EXPECT_FALSE(line->Available());
-    EXPECT_THROW(numbers->Take("COM1", {}), LineUnreachable);
+    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
     EXPECT_THROW(numbers->Next(), LineUnreachable);
     EXPECT_FALSE(line->Problem().empty());
     EXPECT_EQ(settings.ReadSetting("SN"), "QA000100");
@@ -211,7 +211,7 @@ TEST_F(LineNumbersTest, ReservationWithAnUnknownOutcomeIsNeverSentAndBecomesAGap
     numbers->Settle(numbers->Take("COM1", {}), SerialFate::Written);
 
     relay.CutAtRequest("FROM comflash_reserve(");
-    EXPECT_THROW(numbers->Take("COM1", {}), LineUnreachable);
+    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
     ASSERT_TRUE(WaitFor([&] { return State("QA000101") == "reserved"; }, std::chrono::seconds(10)))
         << "the server committed the reservation";
 
@@ -228,7 +228,7 @@ TEST_F(LineNumbersTest, ReservationWithoutAReplyGivesUpInBoundedTime) {
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
     relay.HoldRepliesFrom("FROM comflash_reserve(");
-    EXPECT_THROW(numbers->Take("COM1", {}), LineUnreachable);
+    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
     EXPECT_EQ(numbers->Take("COM1", {}), "QA000101") << "QA000100 may be in a device: a gap";
 }

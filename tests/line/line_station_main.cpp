@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/serial_number_source.h"
 #include "app/settings_folder.h"
 #include "app/settings_store.h"
 #include "line/line_database.h"
-#include "line/line_error.h"
 #include "line/line_serial_numbers.h"
 
 namespace {
@@ -60,7 +60,7 @@ std::string TakeWhenAvailable(LineDatabase& line, LineSerialNumbers& numbers,
         if (line.Available()) {
             try {
                 return numbers.Take(port, {});
-            } catch (const LineUnreachable&) {
+            } catch (const SerialSourceAway&) {
             }
         }
         if (!said)
