@@ -572,6 +572,111 @@ TEST_F(LineCliTest, DeviceWhoseNumberTheLineCannotJudgeNowIsLeftForLater) {
     EXPECT_EQ(held[0], "XY000001") << "left as it was";
 }
 
+// The connection to the line is cut at one step of taking or settling a
+// number, right after the request reached the server: the run goes on. A
+// device caught at a reservation or at a question about its own number waits
+// for its next hello; a number given back or settled reaches the line
+// through the spool. No number twice, none lost but the reservation cut off.
+struct CutCase {
+    const char* name;
+    const char* request;  // a piece of the SQL of the request cut off
+    std::vector<std::string> simOptions;
+    int simDevices;
+    int devices;  // --devices
+    int status;
+    std::vector<std::string> records;  // "result number fate" per finished device
+    std::map<std::string, std::string> states;
+};
+
+class LineCut : public LineCliTest, public ::testing::WithParamInterface<CutCase> {
+protected:
+    static std::vector<std::string> RecordedNumbers(const Station& station) {
+        std::vector<std::string> numbers;
+        for (const auto& line : Lines(ReadWholeFile(station.record))) {
+            const Json record = Json::Parse(line);
+            std::string number = "- -";
+            if (record.Has("serial_sent"))
+                number = record["serial_sent"].String() + " " + record["serial_fate"].String();
+            numbers.push_back(record["result"].String() + " " + number);
+        }
+        return numbers;
+    }
+};
+
+TEST_P(LineCut, NeverEndsTheRun) {
+    const CutCase& row = GetParam();
+    ScratchDatabase database;
+    TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
+    const std::string proxied =
+        database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port());
+    relay.CutAtRequest(row.request);
+    Station station = NewStation("cut");
+    const std::string port = StartSim("sim", row.simDevices, row.simOptions);
+    std::string err;
+    EXPECT_EQ(RunCli(station,
+                     {"--port", port, "--devices", std::to_string(row.devices), "--write-sn",
+                      "--line", proxied, "--record", station.record.string()},
+                     "run", &err),
+              row.status)
+        << err;
+    EXPECT_FALSE(relay.FaultPending()) << "the run never made that request";
+    EXPECT_EQ(RecordedNumbers(station), row.records) << err;
+    EXPECT_EQ(NumberStates(database.Conninfo()), row.states);
+}
+
+// A device that comes back holding the number whose acknowledgement it lost.
+const std::vector<std::string> kReturning = {"--fault", "1:returns-after:serial"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, LineCut,
+    ::testing::Values(CutCase{"reservation",
+                              "FROM comflash_reserve(",
+                              {},
+                              1,
+                              1,
+                              0,
+                              {"serial-written QA000101 written"},
+                              {{"QA000100", "reserved"}, {"QA000101", "written"}}},
+                      // The number taken for a device that already holds one goes back.
+                      CutCase{"give_back",
+                              "SET state = $2",
+                              {"--device-serial", "1:XY000001"},
+                              2,
+                              1,
+                              0,
+                              {"already-provisioned - -", "serial-written QA000100 written"},
+                              {{"QA000100", "written"}}},
+                      CutCase{
+                          "fate",
+                          "SET state = $2",
+                          {},
+                          2,
+                          2,
+                          0,
+                          {"serial-written QA000100 written", "serial-written QA000101 written"},
+                          {{"QA000100", "written"}, {"QA000101", "written"}}},
+                      // Whether the returning device's number is one of unknown fate: no
+                      // answer, so it is neither written nor judged, and its hello's
+                      // number goes to the next device.
+                      CutCase{"question",
+                              "SELECT count(*) FROM comflash_serial_numbers",
+                              kReturning,
+                              3,
+                              2,
+                              1,
+                              {"timed-out QA000100 unconfirmed", "serial-written QA000101 written"},
+                              {{"QA000100", "unconfirmed"}, {"QA000101", "written"}}},
+                      // The confirmation reached the server, its reply did not.
+                      CutCase{"confirmation",
+                              "SET state = 'written'",
+                              kReturning,
+                              3,
+                              2,
+                              1,
+                              {"timed-out QA000100 unconfirmed", "serial-written QA000101 written"},
+                              {{"QA000100", "written"}, {"QA000101", "written"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct RefusedCase {
     const char* name;
     std::vector<std::string> arguments;

@@ -94,6 +94,11 @@ void TcpProxy::CutAtRequest(const std::string& marker) {
     marker_ = marker;
 }
 
+bool TcpProxy::FaultPending() {
+    std::lock_guard lock(mutex_);
+    return fault_ != Fault::None;
+}
+
 TcpProxy::Fault TcpProxy::Triggered(const char* data, long length) {
     std::lock_guard lock(mutex_);
     if (fault_ == Fault::None ||

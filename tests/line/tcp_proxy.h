@@ -30,6 +30,8 @@ public:
     // station's side of its connection is closed, and the server's reply,
     // once it comes, is dropped.
     void CutAtRequest(const std::string& marker);
+    // True until a request has triggered the fault asked for.
+    bool FaultPending();
 
 private:
     enum class Fault { None, Hold, Cut };
