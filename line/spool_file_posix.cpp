@@ -5,8 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -124,21 +122,6 @@ void ReplaceSynced(const fs::path& file, const std::string& text) {
         throw;
     }
     SyncFolder(file.parent_path());
-}
-
-std::string ReadIfPresent(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::error_code error;
-        if (!fs::exists(file, error))
-            return {};
-        throw std::runtime_error("cannot read " + file.string());
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("cannot read " + file.string());
-    return content.str();
 }
 
 }  // namespace comflash::line

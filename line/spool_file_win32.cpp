@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "line/spool_file.h"
@@ -108,21 +106,6 @@ void ReplaceSynced(const fs::path& file, const std::string& text) {
         ::DeleteFileW(temporary.c_str());
         throw error;
     }
-}
-
-std::string ReadIfPresent(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::error_code error;
-        if (!fs::exists(file, error))
-            return {};
-        throw std::runtime_error("cannot read " + file.string());
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("cannot read " + file.string());
-    return content.str();
 }
 
 }  // namespace comflash::line
