@@ -212,8 +212,7 @@ bool PortStation::TakeIdentityReply() {
 void PortStation::Provision(const std::string& taken) {
     const DeviceSerial device = deviceSerial_.value_or(DeviceSerial{});
     if (device.kind == DeviceSerialKind::Unknown) {
-        provisioning_->ReturnUnsent(taken);
-        session_.SetBaseRate();
+        WriteNothing(taken);
         view_.Notice("device left alone: " + device.reason);
         CountDevice("serial-unknown", false);
         return;
@@ -229,8 +228,7 @@ void PortStation::Provision(const std::string& taken) {
             return;
         }
         if (confirmed) {
-            provisioning_->ReturnUnsent(taken);
-            session_.SetBaseRate();
+            WriteNothing(taken);
             view_.Notice("SN " + device.number + " confirmed: the device holds it");
             CountDevice("serial-confirmed", true);
             return;
@@ -244,9 +242,15 @@ void PortStation::Provision(const std::string& taken) {
     view_.SerialNumberSent(taken);
 }
 
-void PortStation::LeaveAlone(const std::string& number, const std::string& taken) {
+// The device gets no record: the number taken for it goes back, and the line
+// returns to the hello rate for the next device.
+void PortStation::WriteNothing(const std::string& taken) {
     provisioning_->ReturnUnsent(taken);
     session_.SetBaseRate();
+}
+
+void PortStation::LeaveAlone(const std::string& number, const std::string& taken) {
+    WriteNothing(taken);
     FinishedDevice device;
     device.result = "already-provisioned";
     device.counted = false;
@@ -269,8 +273,7 @@ void PortStation::LeaveAlone(const std::string& number, const std::string& taken
 // that hello is answered once the source is back.
 void PortStation::PutOff(const std::string& number, const std::string& taken,
                          const std::string& why) {
-    provisioning_->ReturnUnsent(taken);
-    session_.SetBaseRate();
+    WriteNothing(taken);
     deviceSerial_.reset();
     runActive_ = false;
     provisioning_->EndDevice();

@@ -143,6 +143,8 @@ private:
     void OnPortLost();
     void TryReopen();
     void CountDevice(const std::string& result, bool good);
+    // The number taken goes back and the line returns to the hello rate.
+    void WriteNothing(const std::string& taken);
     // The device already holds a number: left alone, counted neither way.
     void LeaveAlone(const std::string& number, const std::string& taken);
     // The source cannot tell what the device's number is to it: the device
