@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/json_line.h"
+#include "app/port_view.h"
 #include "protocol/identity_reply.h"
 
 namespace comflash {
@@ -17,15 +18,19 @@ namespace comflash {
 struct DeviceRecord {
     std::int64_t finishedAt = 0;  // Unix milliseconds
     std::string port;
-    std::string result;
+    RunResult result = RunResult::Updated;
     std::uint16_t imageCrc = 0;
     std::uint32_t imageLength = 0;  // the line database keeps it; the file does not
     std::int64_t durationMs = 0;
-    std::string serialSent;  // provisioning: the number taken for the device
-    std::string serialFate;  // and what became of it ("written", "unconfirmed", ...)
+    // Provisioning: the number taken for the device and what became of it.
+    std::optional<SettledNumber> serial;
     // The device's own number from its identity reply, when one came.
     std::optional<DeviceSerial> device;
 };
+
+// The record of a device that finished on `port` now.
+DeviceRecord RecordOf(const std::string& port, const FinishedDevice& device,
+                      std::uint32_t imageLength, std::uint16_t imageCrc);
 
 // "device_serial": the number, or null for a device without one (and then
 // "device_serial_unknown" with the reason, when its number could not be

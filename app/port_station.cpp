@@ -3,26 +3,17 @@
 #include <exception>
 #include <utility>
 
-#include "app/device_line.h"
-
 namespace comflash {
-namespace {
 
-std::int64_t UnixMilliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
-
-PortStation::PortStation(Dispatcher& dispatcher, const StationShared& shared, StationView& view,
+PortStation::PortStation(Dispatcher& dispatcher, const StationParts& parts, PortView& view,
                          StationRules rules)
-    : shared_(shared),
+    : parts_(parts),
       view_(view),
       rules_(rules),
       comm_(dispatcher),
-      session_(*this, shared.serialNumbers, shared.image) {
-    SetProvisioning(shared.provisioning);
+      numbers_(parts.numbers, view),
+      session_(*this, view, numbers_, parts.image) {
+    numbers_.SetProvisioning(rules_.provisioning);
     ConfigureDeviceLine(comm_);
     comm_.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
         Guarded([&] { session_.Comm1ReceiveData(buffer, length); });
@@ -33,6 +24,7 @@ PortStation::PortStation(Dispatcher& dispatcher, const StationShared& shared, St
 
 PortStation::~PortStation() {
     comm_.ClosePort();
+    numbers_.Closed();
 }
 
 void PortStation::Open(const std::string& port) {
@@ -41,6 +33,7 @@ void PortStation::Open(const std::string& port) {
     comm_.SetCommName(port);
     comm_.OpenPort();
     session_.PortOpened();
+    numbers_.Opened(port);
 }
 
 void PortStation::Close() {
@@ -49,14 +42,13 @@ void PortStation::Close() {
     waitingForReturn_ = false;
     // A device left in the middle of its run is not a finished device.
     if (runActive_)
-        CountDevice("interrupted", false);
+        EndDevice(RunResult::Interrupted, false);
+    numbers_.Closed();
 }
 
-void PortStation::SetProvisioning(SerialProvisioning* shared) {
-    shared_.provisioning = shared;
-    provisioning_.reset();
-    if (shared != nullptr)
-        provisioning_.emplace(*shared);
+void PortStation::SetProvisioning(bool on) {
+    rules_.provisioning = on;
+    numbers_.SetProvisioning(on);
 }
 
 void PortStation::Tick1() {
@@ -89,11 +81,11 @@ void PortStation::OnPortLost() {
         comm_.ClosePort();
         return;
     }
-    view_.PortLost();
+    view_.PortLost(kPortLostText);
     comm_.ClosePort();
     session_.ResetForOpenClose();
     if (runActive_)
-        CountDevice("port-lost", false);
+        EndDevice(RunResult::PortLost, false);
     waitingForReturn_ = true;
 }
 
@@ -104,7 +96,7 @@ void PortStation::TryReopen() {
         return;  // not back yet: the next tick tries again
     }
     waitingForReturn_ = false;
-    view_.PortBack();
+    view_.PortBack(kPortBackText);
 }
 
 bool PortStation::ServedAllDevices() const {
@@ -119,21 +111,103 @@ bool PortStation::SendData(const std::uint8_t* data, std::uint16_t length) {
     return comm_.SendData(data, length);
 }
 
-void PortStation::RunFinished(RunResult result) {
-    const bool good =
-        provisioning_ ? result == RunResult::SerialWritten : result == RunResult::Updated;
-    CountDevice(RunResultName(result), good);
+// A port that has served its devices leaves further hellos unanswered, so
+// that ending the run never cuts off a device in the middle of its update.
+// With provisioning, a hello waits for the port's serial number: it is
+// answered late once the number is there.
+bool PortStation::ReadyForDevice() {
+    if (ServedAllDevices())
+        return false;
+    return numbers_.ReadyForDevice([this] { Guarded([&] { session_.AnswerLateHello(); }); });
 }
 
-void PortStation::SerialNumberSettled(const std::string& number, SerialFate fate) {
-    if (provisioning_)
-        provisioning_->Settled(number, fate);
+bool PortStation::TakeIdentityReply(const DeviceSerial& device) {
+    deviceSerial_ = device;
+    if (!rules_.provisioning)
+        return false;
+    view_.DeviceIdentified(device);
+    numbers_.Judge(device, rules_.overwriteSerialNumbers,
+                   [this](const Judgement& judgement) { Guarded([&] { OnJudged(judgement); }); });
+    return true;
 }
 
-void PortStation::CountDevice(const std::string& result, bool good) {
+// A device is written only when it holds no number. One that holds a number
+// whose fate was unknown is the device that took it: it confirms it. Any
+// other number stays; a device whose number cannot be read is left alone.
+void PortStation::OnJudged(const Judgement& judgement) {
+    switch (judgement.verdict) {
+        case Verdict::Write:
+            // Another device may have begun on this port meanwhile.
+            if (session_.State() != UpdateState::Idle || session_.HelloDelay() != 0)
+                return;
+            if (numbers_.Held().empty()) {
+                WriteNothing();
+                EndDevice(RunResult::SerialNotWritten, false);
+                return;
+            }
+            session_.SendHeldSerialNumber(rules_.readBackSerialNumbers);
+            return;
+        case Verdict::Confirmed:
+            WriteNothing();
+            view_.Notice("SN " + deviceSerial_.value_or(DeviceSerial{}).number +
+                         " confirmed: the device holds it");
+            EndDevice(RunResult::SerialConfirmed, true);
+            return;
+        case Verdict::LeaveAlone:
+            LeaveAlone();
+            return;
+        case Verdict::Unreadable:
+            WriteNothing();
+            view_.Notice("device left alone: " + judgement.why);
+            EndDevice(RunResult::SerialUnknown, false);
+            return;
+        case Verdict::PutOff: {
+            // Whether the device's number is one whose fate is unknown cannot
+            // be told now (the line database went away between the hello and
+            // the identity reply): the device is neither written nor judged.
+            // It says hello again, and that hello is answered once the source
+            // is back.
+            WriteNothing();
+            const std::string number = deviceSerial_.value_or(DeviceSerial{}).number;
+            deviceSerial_.reset();
+            runActive_ = false;
+            view_.Notice("device holding serial number " + number +
+                         " waits for its next hello: " + judgement.why);
+            return;
+        }
+    }
+}
+
+// The device already holds a number: left alone and counted neither way. The
+// same device saying hello again is the same device: said and recorded once.
+void PortStation::LeaveAlone() {
+    WriteNothing();
+    FinishedDevice device;
+    device.result = RunResult::AlreadyProvisioned;
+    device.counted = false;
+    device.device = std::exchange(deviceSerial_, std::nullopt);
+    runActive_ = false;
+    const std::string number = device.device.value_or(DeviceSerial{}).number;
+    if (numbers_.FirstSighting(number)) {
+        view_.Notice("device already holds serial number " + number +
+                     ": left alone (--overwrite-sn writes it all the same)");
+        Record(device);
+    }
+    view_.RunEnded(device);
+}
+
+void PortStation::RunEnded(RunResult result, std::optional<std::uint16_t> refusedBlock) {
+    const bool good = rules_.provisioning ? result == RunResult::SerialWritten
+                                          : result == RunResult::Updated;
+    EndDevice(result, good, refusedBlock);
+}
+
+void PortStation::EndDevice(RunResult result, bool good,
+                            std::optional<std::uint16_t> refusedBlock) {
     FinishedDevice device;
     device.result = result;
     device.good = good;
+    device.refusedBlock = refusedBlock;
     if (runActive_) {
         device.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - runStart_);
@@ -142,150 +216,19 @@ void PortStation::CountDevice(const std::string& result, bool good) {
     ++finished_;
     if (!good)
         ++failed_;
-    if (provisioning_) {
-        // Even when giving the number back fails, the device is counted.
-        try {
-            provisioning_->GiveBackUnsent();
-        } catch (const std::exception& error) {
-            view_.Notice(std::string("the unsent serial number stays a gap: ") + error.what());
-        }
-        device.serial = provisioning_->EndDevice();
-    }
+    device.serial = numbers_.EndDevice();
     device.device = std::exchange(deviceSerial_, std::nullopt);
     Record(device);
-    view_.DeviceFinished(device);
+    view_.RunEnded(device);
 }
 
 void PortStation::Record(const FinishedDevice& device) const {
-    if (shared_.record == nullptr && shared_.lineRecord == nullptr)
+    if (parts_.records.empty())
         return;
-    DeviceRecord record;
-    record.finishedAt = UnixMilliseconds();
-    record.port = comm_.CommName();
-    record.result = device.result;
-    record.imageCrc = shared_.imageCrc;
-    record.imageLength = shared_.image.Length;
-    record.durationMs = device.duration.count();
-    if (device.serial) {
-        record.serialSent = device.serial->number;
-        record.serialFate = SerialFateName(device.serial->fate);
-    }
-    record.device = device.device;
-    if (shared_.record != nullptr)
-        shared_.record->Append(record);
-    if (shared_.lineRecord != nullptr)
-        shared_.lineRecord->Append(record);
-}
-
-void PortStation::UpdateStarted() {
-    view_.UpdateStarted();
-    if (deviceSerial_)
-        view_.DeviceIdentified(*deviceSerial_);
-}
-
-void PortStation::IdentityRead(const DeviceSerial& serial) {
-    deviceSerial_ = serial;
-    if (provisioning_)
-        view_.DeviceIdentified(serial);
-}
-
-// While one port provisions a device, the others leave their devices' hellos
-// unanswered, so the number taken at the hello is the only one on its way to
-// a device.
-bool PortStation::TakeIdentityReply() {
-    if (!provisioning_)
-        return false;
-    const std::string taken = provisioning_->TakeNumberToSend();
-    if (taken.empty()) {
-        // Nothing was written: the line goes back to the hello rate for the next device.
-        session_.SetBaseRate();
-        CountDevice("serial-not-written", false);
-        return true;
-    }
-    Provision(taken);
-    return true;
-}
-
-// A device is written only when it holds no number. One that holds a number
-// whose fate was unknown is the device that took it: it confirms it. Any
-// other number stays; a device whose number cannot be read is left alone.
-void PortStation::Provision(const std::string& taken) {
-    const DeviceSerial device = deviceSerial_.value_or(DeviceSerial{});
-    if (device.kind == DeviceSerialKind::Unknown) {
-        WriteNothing(taken);
-        view_.Notice("device left alone: " + device.reason);
-        CountDevice("serial-unknown", false);
-        return;
-    }
-    if (device.kind == DeviceSerialKind::Number) {
-        bool confirmed = false;
-        try {
-            confirmed = shared_.serialNumbers.Unconfirmed(device.number);
-            if (confirmed)
-                provisioning_->Confirm(device.number);
-        } catch (const SerialSourceAway& away) {
-            PutOff(device.number, taken, away.what());
-            return;
-        }
-        if (confirmed) {
-            WriteNothing(taken);
-            view_.Notice("SN " + device.number + " confirmed: the device holds it");
-            CountDevice("serial-confirmed", true);
-            return;
-        }
-        if (!rules_.overwriteSerialNumbers) {
-            LeaveAlone(device.number, taken);
-            return;
-        }
-    }
-    session_.SendSerialNumber(taken, rules_.readBackSerialNumbers);
-    view_.SerialNumberSent(taken);
-}
-
-// The device gets no record: the number taken for it goes back, and the line
-// returns to the hello rate for the next device.
-void PortStation::WriteNothing(const std::string& taken) {
-    provisioning_->ReturnUnsent(taken);
-    session_.SetBaseRate();
-}
-
-void PortStation::LeaveAlone(const std::string& number, const std::string& taken) {
-    WriteNothing(taken);
-    FinishedDevice device;
-    device.result = "already-provisioned";
-    device.counted = false;
-    device.device = std::exchange(deviceSerial_, std::nullopt);
-    runActive_ = false;
-    provisioning_->EndDevice();
-    // The same device saying hello again is the same device: said and
-    // recorded once.
-    if (provisioning_->Shared().FirstSighting(number)) {
-        view_.Notice("device already holds serial number " + number +
-                     ": left alone (--overwrite-sn writes it all the same)");
-        Record(device);
-    }
-    view_.DeviceFinished(device);
-}
-
-// Whether the device's number is one whose fate is unknown cannot be told
-// now (the line database went away between the hello and the identity
-// reply): the device is neither written nor judged. It says hello again, and
-// that hello is answered once the source is back.
-void PortStation::PutOff(const std::string& number, const std::string& taken,
-                         const std::string& why) {
-    WriteNothing(taken);
-    deviceSerial_.reset();
-    runActive_ = false;
-    provisioning_->EndDevice();
-    view_.Notice("device holding serial number " + number + " waits for its next hello: " + why);
-}
-
-// A port that has served its devices leaves further hellos unanswered, so
-// that ending the run never cuts off a device in the middle of its update.
-bool PortStation::ReadyForDevice() {
-    if (ServedAllDevices())
-        return false;
-    return !provisioning_ || provisioning_->ReadyForDevice(comm_.CommName());
+    const DeviceRecord record =
+        RecordOf(comm_.CommName(), device, parts_.image.Length, parts_.imageCrc);
+    for (DeviceRecorder* recorder : parts_.records)
+        recorder->Append(record);
 }
 
 }  // namespace comflash

@@ -47,6 +47,17 @@ void CheckSerialNumberWritable(const std::string& text) {
                                 std::to_string(static_cast<unsigned char>(*unprintable)) +
                                 "): a device's record takes letters, digits and punctuation only");
     }
+    // The record ends at its first '#' in the device's memory: a number that
+    // holds one would reach every device as the same shorter text.
+    const std::size_t mark = text.find(kSerialRecordEnd);
+    if (mark != std::string::npos) {
+        throw SerialNumberError("Serial number '" + text + "' holds the character '" +
+                                std::string(1, kSerialRecordEnd) +
+                                "', which ends the record in the device: every device would "
+                                "hold '" +
+                                text.substr(0, mark) + "'; choose a number without '" +
+                                std::string(1, kSerialRecordEnd) + "'");
+    }
     const std::string digits = LastDigits(text);
     if (ReadDigits(digits) == 999999) {
         throw SerialNumberError(

@@ -1,11 +1,23 @@
-// Where serial numbers come from. A number is marked used, durably, before it
-// is handed out; it goes back only when the device certainly holds nothing
-// and no later number was taken since; it is never handed out twice. A gap
-// in the series is acceptable, two devices with one number never are.
+// Where serial numbers come from. A number is marked taken, durably, before
+// it is handed out; it goes back only when the device certainly holds nothing
+// and no later number was taken since; it is never handed out twice. A gap in
+// the series is acceptable when it is named, two devices with one number
+// never are.
+//
+// A number moves along these steps only:
+//
+//   taken       -> written      the device acknowledged it
+//               -> refused      the device refused it (goes back when it still can)
+//               -> not-sent     it never left (goes back when it still can, else skipped)
+//               -> unconfirmed  its record left, no answer was understood
+//   unconfirmed -> written      a device came back holding it
+//
+// Any other step is an error (SerialStepError), never a second give-back.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace comflash {
 
@@ -17,6 +29,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A step the number's life does not allow: settling a number twice, giving
+// back one that may be in a device, or settling one that was never taken.
+class SerialStepError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
 // What became of a number that was taken for a device. One table for every
 // front end, the production record and the exit status.
 enum class SerialFate {
@@ -24,15 +43,19 @@ enum class SerialFate {
     Refused,      // acknowledged with another status: counts failed, number given back
     Unconfirmed,  // record sent, no acknowledgement understood: counts failed, number used up
     NotSent,      // taken, the record never left: counts neither, number given back
+    Skipped,      // taken, never sent, and it could not go back: a named gap, counts neither
 };
 
-// "written", "refused", "unconfirmed", "not-sent".
+// "written", "refused", "unconfirmed", "not-sent", "skipped".
 const char* SerialFateName(SerialFate fate);
 
-// The device certainly holds nothing of the number.
-inline bool DeviceHoldsNothing(SerialFate fate) {
-    return fate == SerialFate::Refused || fate == SerialFate::NotSent;
-}
+// A number handed out, and the numbers passed over on the way to it because
+// they were still taken or unconfirmed (after the series was set back with
+// --force): their devices are the ones to check.
+struct TakenNumber {
+    std::string number;
+    std::vector<std::string> passedOver;
+};
 
 class SerialNumberSource {
 public:
@@ -42,29 +65,30 @@ public:
     // is none yet. Raises as the store does.
     virtual std::string Next() const = 0;
 
-    // Takes the next number of the series for a device on `port`, never one
-    // behind `atLeast` (a number the caller wants to start from; may be
-    // empty). The number is marked used durably before this returns. Raises
-    // SerialNumberError for a number that cannot be written, the store's
-    // error when it cannot be marked, and SerialSourceAway when the source
-    // cannot answer for the moment (no number was handed out).
-    virtual std::string Take(const std::string& port, const std::string& atLeast) = 0;
+    // Takes the next number of the series for a device on `port`. The number
+    // is marked taken durably before this returns. Raises SerialNumberError
+    // for a number that cannot be written, the store's error when it cannot
+    // be marked, and SerialSourceAway when the source cannot answer for the
+    // moment (no number was handed out).
+    virtual TakenNumber Take(const std::string& port) = 0;
 
     // False while numbers cannot be taken for a while (a line database that
     // does not answer): hellos then go unanswered, and provisioning resumes by
     // itself once this is true again. Never waits.
     virtual bool Available() { return true; }
 
-    // The number's fate is known. A number the device certainly does not hold
-    // goes back to the series, unless a later one has been taken since (then
-    // it is a gap). Raises as the store does, and SerialSourceAway when a
-    // number of an earlier run cannot be confirmed for the moment.
-    virtual void Settle(const std::string& number, SerialFate fate) = 0;
+    // One step of the number's life (see the top of this file); returns the
+    // fate it ends with: Skipped for a not-sent number that could not go back
+    // because a later one was taken meanwhile, else `fate`. Raises
+    // SerialStepError for a step the number's life does not allow, as the
+    // store does, and SerialSourceAway when a number of an earlier run cannot
+    // be confirmed for the moment.
+    virtual SerialFate Settle(const std::string& number, SerialFate fate) = 0;
 
-    // True for a number taken whose fate is still unknown (its record may
-    // have left unanswered, in this run or an earlier one): a device that
-    // comes back holding it confirms it (Settle with Written). Raises
-    // SerialSourceAway when the source cannot tell for the moment.
+    // True for a number whose record left without an understood answer, in
+    // this run or an earlier one: a device that comes back holding it
+    // confirms it (Settle with Written). Raises SerialSourceAway when the
+    // source cannot tell for the moment.
     virtual bool Unconfirmed(const std::string& number) const = 0;
 };
 

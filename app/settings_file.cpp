@@ -53,6 +53,7 @@ std::string Escape(std::string_view text) {
 
 SettingsValues ParseSettingsText(std::string_view text) {
     SettingsValues values;
+    std::map<std::string, std::size_t> firstLines;
     std::size_t lineNumber = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -71,7 +72,16 @@ SettingsValues ParseSettingsText(std::string_view text) {
         if (line.find('\0') != std::string_view::npos) {
             throw SettingsFileError("line " + std::to_string(lineNumber) + ": holds a NUL byte");
         }
-        values[std::string(line.substr(0, equals))] = Unescape(line.substr(equals + 1), lineNumber);
+        // Two lines for one value: which one counts is anybody's guess (a
+        // hand edit that left the old serial number below the new one).
+        const std::string name(line.substr(0, equals));
+        const auto [first, added] = firstLines.emplace(name, lineNumber);
+        if (!added) {
+            throw SettingsFileError("line " + std::to_string(lineNumber) + ": " + name +
+                                    " is set a second time (first on line " +
+                                    std::to_string(first->second) + "); keep one of the two");
+        }
+        values[name] = Unescape(line.substr(equals + 1), lineNumber);
     }
     return values;
 }

@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "app/settings_file.h"
 
 namespace comflash {
 
@@ -43,8 +46,38 @@ public:
     using SettingChange = std::function<std::optional<std::string>(const std::string& current)>;
     void ChangeSetting(const std::string& name, const SettingChange& change) const;
 
+    // One read-modify-write of several values: `change` gets the current
+    // texts of `names` (an absent value is missing from the map), edits them
+    // and returns false to leave them all as they are. Elsewhere than on
+    // Windows they change in one replacement of the file. The registry has no
+    // such write: there they change in the order of `names`, each on disk
+    // before the next, so a value that must never lag behind the others
+    // (a number named as taken before the next number moves past it) comes
+    // first.
+    using SettingsChange = std::function<bool(SettingsValues& values)>;
+    void ChangeSettings(const std::vector<std::string>& names, const SettingsChange& change) const;
+
+    // Told once per write that has waited a second for the settings lock,
+    // which another process holds: who holds it, where the system can tell.
+    // The write goes on waiting. Set before the store is shared by threads.
+    using LockWaitNotice = std::function<void(const std::string& text)>;
+    void OnLockWait(LockWaitNotice notice) { lockWaitNotice_ = std::move(notice); }
+
     // Where the values live, for messages.
     std::string Location() const;
+
+private:
+    // Tells the lock-wait notice, if any, that a write waits for `holder`
+    // ("process 1234 (comflash-cli)"; empty when the system cannot tell).
+    void SayLockWait(const std::string& holder) const {
+        if (lockWaitNotice_) {
+            lockWaitNotice_("waiting for the settings lock of " + Location() +
+                            (holder.empty() ? ", held by another process" : ", held by " + holder) +
+                            ": serial numbers wait until it is free");
+        }
+    }
+
+    LockWaitNotice lockWaitNotice_;
 };
 
 }  // namespace comflash

@@ -7,10 +7,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
+
+#include "app/lock_holder.h"
 
 #include "app/settings_file.h"
 #include "app/settings_folder.h"
@@ -29,25 +34,56 @@ std::string CutAtNul(const std::string& text) {
     return text.substr(0, text.find('\0'));
 }
 
+// How long a write waits for the settings lock before it says so.
+constexpr std::chrono::milliseconds kLockPatience{1000};
+constexpr std::chrono::milliseconds kLockRetry{10};
+
 // Holds an exclusive lock on the folder's lock file for one read-modify-write.
+// Another process may hold it for long (stopped in a debugger, say): after a
+// second the wait is said, with the holder, and goes on.
 class FolderLock {
 public:
-    explicit FolderLock(const fs::path& folder)
-        : fd_(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    FolderLock(const fs::path& folder, const std::function<void(const std::string&)>& sayWait)
+        : file_(folder / "settings.lock"),
+          fd_(::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ < 0)
+            return;
+        const auto said = std::chrono::steady_clock::now() + kLockPatience;
+        while (!TryLock()) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                Release();
+                return;
             }
+            if (std::chrono::steady_clock::now() >= said) {
+                sayWait(LockHolder(file_));
+                Wait();
+                return;
+            }
+            std::this_thread::sleep_for(kLockRetry);
         }
     }
-    ~FolderLock() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    ~FolderLock() { Release(); }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
     bool Held() const { return fd_ >= 0; }
 
 private:
+    bool TryLock() { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
+    void Wait() {
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                Release();
+                return;
+            }
+        }
+    }
+    void Release() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+    fs::path file_;
     int fd_;
 };
 
@@ -147,15 +183,28 @@ bool SettingsStore::WriteSetting(const std::string& name, const std::string& tex
 }
 
 void SettingsStore::ChangeSetting(const std::string& name, const SettingChange& change) const {
+    ChangeSettings({name}, [&](SettingsValues& values) {
+        const auto found = values.find(name);
+        const std::optional<std::string> text =
+            change(found == values.end() ? std::string{} : found->second);
+        if (!text)
+            return false;
+        values[name] = *text;
+        return true;
+    });
+}
+
+void SettingsStore::ChangeSettings(const std::vector<std::string>& names,
+                                   const SettingsChange& change) const {
     const fs::path file = SettingsFile();
-    const std::string failed = "Failed to set data for '" + name + "'";
+    const std::string failed = "Failed to set data for '" + names.front() + "'";
 
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     if (error)
         throw ERegistryException(
             failed, "cannot create " + file.parent_path().string() + ": " + error.message());
-    FolderLock lock(file.parent_path());
+    FolderLock lock(file.parent_path(), [this](const std::string& holder) { SayLockWait(holder); });
     if (!lock.Held())
         throw ERegistryException(failed, SystemError("cannot lock " + file.parent_path().string()));
 
@@ -163,16 +212,20 @@ void SettingsStore::ChangeSetting(const std::string& name, const SettingChange& 
     const FileRead read = ReadWholeFile(file, current);
     if (read == FileRead::Unreadable)
         throw ERegistryException(failed, "cannot read " + file.string());
-    SettingsValues values =
-        read == FileRead::Read ? ParseOrExplain(file, current) : SettingsValues{};
-    const auto found = values.find(name);
-    const std::optional<std::string> text =
-        change(found == values.end() ? std::string{} : found->second);
-    if (!text)
+    SettingsValues all = read == FileRead::Read ? ParseOrExplain(file, current) : SettingsValues{};
+    SettingsValues values;
+    for (const auto& name : names) {
+        if (const auto found = all.find(name); found != all.end())
+            values.insert(*found);
+    }
+    if (!change(values))
         return;
-    values[name] = CutAtNul(*text);
+    for (const auto& name : names) {
+        if (const auto found = values.find(name); found != values.end())
+            all[name] = CutAtNul(found->second);
+    }
     try {
-        ReplaceFile(file, FormatSettingsText(values));
+        ReplaceFile(file, FormatSettingsText(all));
     } catch (const std::runtime_error& e) {
         throw ERegistryException(failed, e.what());
     }

@@ -1,6 +1,7 @@
 // The settings under HKEY_CURRENT_USER\software\Norvane\FW as REG_SZ values.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,16 +34,26 @@ private:
     HKEY key_ = nullptr;
 };
 
+// How long a write waits for the settings lock before it says so.
+constexpr DWORD kLockPatienceMs = 1000;
+
 // The registry has no read-modify-write of its own: a named mutex per user
-// session keeps two comflash processes from interleaving theirs.
+// session keeps two comflash processes from interleaving theirs. Another
+// process may hold it for long (stopped in a debugger, say): after a second
+// the wait is said and goes on. Windows does not tell who owns a mutex.
 class SettingsLock {
 public:
-    SettingsLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\comflash-settings-Norvane-FW")) {
+    explicit SettingsLock(const std::function<void(const std::string&)>& sayWait)
+        : mutex_(CreateMutexA(nullptr, FALSE, "Local\\comflash-settings-Norvane-FW")) {
         if (mutex_ == nullptr)
             return;
-        const DWORD waited = WaitForSingleObject(mutex_, INFINITE);
-        // An owner that died while holding it left the value whole: each write
-        // is one registry call.
+        DWORD waited = WaitForSingleObject(mutex_, kLockPatienceMs);
+        if (waited == WAIT_TIMEOUT) {
+            sayWait({});
+            waited = WaitForSingleObject(mutex_, INFINITE);
+        }
+        // An owner that died while holding it left each value whole: each
+        // write is one registry call.
         held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
     ~SettingsLock() {
@@ -97,27 +108,52 @@ bool SettingsStore::WriteSetting(const std::string& name, const std::string& tex
 }
 
 void SettingsStore::ChangeSetting(const std::string& name, const SettingChange& change) const {
-    const std::string failed = "Failed to set data for '" + name + "'";
-    SettingsLock lock;
+    ChangeSettings({name}, [&](SettingsValues& values) {
+        const auto found = values.find(name);
+        const std::optional<std::string> text =
+            change(found == values.end() ? std::string{} : found->second);
+        if (!text)
+            return false;
+        values[name] = *text;
+        return true;
+    });
+}
+
+void SettingsStore::ChangeSettings(const std::vector<std::string>& names,
+                                   const SettingsChange& change) const {
+    const std::string failed = "Failed to set data for '" + names.front() + "'";
+    SettingsLock lock([this](const std::string& holder) { SayLockWait(holder); });
     if (!lock.Held())
         throw ERegistryException(failed, "the settings lock cannot be taken: " +
                                              ErrorText(static_cast<LONG>(GetLastError())));
     SettingsKey key;
     if (key.Handle() == nullptr)
         throw ERegistryException(failed, "the settings key cannot be opened");
-    const std::optional<std::string> text = change(ReadSetting(name));
-    if (!text)
+    SettingsValues before;
+    for (const auto& name : names) {
+        DWORD size = 0;
+        if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, nullptr, nullptr, &size) ==
+            ERROR_SUCCESS)
+            before[name] = ReadSetting(name);
+    }
+    SettingsValues values = before;
+    if (!change(values))
         return;
-    const std::string value = text->substr(0, text->find('\0'));
-    LONG result = RegSetValueExA(key.Handle(), name.c_str(), 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
-    // The registry writes lazily: a serial number counts as taken only once
-    // the value that holds it is on disk.
-    if (result == ERROR_SUCCESS)
-        result = RegFlushKey(key.Handle());
-    if (result != ERROR_SUCCESS)
-        throw ERegistryException(failed, ErrorText(result));
+    for (const auto& name : names) {
+        const auto found = values.find(name);
+        if (found == values.end() || (before.count(name) != 0 && before[name] == found->second))
+            continue;
+        const std::string value = found->second.substr(0, found->second.find('\0'));
+        LONG result = RegSetValueExA(key.Handle(), name.c_str(), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>(value.size() + 1));
+        // The registry writes lazily: a serial number counts as taken only
+        // once the value that holds it is on disk.
+        if (result == ERROR_SUCCESS)
+            result = RegFlushKey(key.Handle());
+        if (result != ERROR_SUCCESS)
+            throw ERegistryException("Failed to set data for '" + name + "'", ErrorText(result));
+    }
 }
 
 std::string SettingsStore::Location() const {

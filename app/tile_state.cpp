@@ -7,27 +7,37 @@ namespace comflash {
 namespace {
 
 // The controller's results, as the operator knows them from the log.
-const std::map<std::string, std::string>& ResultWords() {
-    static const std::map<std::string, std::string> words = {
-        {"checksum-mismatch", "Write Err"},
-        {"init-refused", "Init EEP Err"},
-        {"block-refused", "block refused"},
-        {"timed-out", "no answer"},
-        {"hello-refused", "E0"},
-        {"hello-refused-l3", "E03"},
-        {"declined", "declined"},
-        {"serial-refused", "Write SN Error!"},
-        {"interrupted", "interrupted"},
-        {"port-lost", "port lost"},
-        {"serial-not-written", "no number for it"},
-        {"serial-unknown", "serial number unknown"},
-        {"serial-read-back-failed", "read-back differs"},
-    };
-    return words;
-}
-
-bool IsBlockErrorLine(const std::string& line) {
-    return line.starts_with("Write ") && line.ends_with(" Err!");
+std::string ResultWords(RunResult result) {
+    switch (result) {
+        case RunResult::ChecksumMismatch:
+            return "Write Err";
+        case RunResult::InitRefused:
+            return "Init EEP Err";
+        case RunResult::BlockRefused:
+            return "block refused";
+        case RunResult::TimedOut:
+            return "no answer";
+        case RunResult::HelloRefused:
+            return "E0";
+        case RunResult::HelloRefusedL3:
+            return "E03";
+        case RunResult::Declined:
+            return "declined";
+        case RunResult::SerialRefused:
+            return "Write SN Error!";
+        case RunResult::Interrupted:
+            return "interrupted";
+        case RunResult::PortLost:
+            return "port lost";
+        case RunResult::SerialNotWritten:
+            return "no number for it";
+        case RunResult::SerialUnknown:
+            return "serial number unknown";
+        case RunResult::SerialReadBackFailed:
+            return "read-back differs";
+        default:
+            return RunResultName(result);
+    }
 }
 
 std::string SerialDetail(const SettledNumber& serial) {
@@ -40,19 +50,21 @@ std::string SerialDetail(const SettledNumber& serial) {
             return "SN " + serial.number + " unconfirmed: set the device aside";
         case SerialFate::NotSent:
             return "SN " + serial.number + " not sent";
+        case SerialFate::Skipped:
+            return "SN " + serial.number + " skipped";
     }
     return {};
 }
 
 }  // namespace
 
-std::string FailureWords(const FinishedDevice& device, const std::string& blockError) {
+std::string FailureWords(const FinishedDevice& device) {
     if (device.serial && device.serial->fate == SerialFate::Unconfirmed)
         return "SN unconfirmed";
-    if (device.result == "block-refused" && !blockError.empty())
-        return blockError;
-    const auto found = ResultWords().find(device.result);
-    return found != ResultWords().end() ? found->second : device.result;
+    // The log's own line for the block the device refused.
+    if (device.result == RunResult::BlockRefused && device.refusedBlock)
+        return "Write " + std::to_string(*device.refusedBlock) + " Err!";
+    return ResultWords(device.result);
 }
 
 void TileState::Opened() {
@@ -93,11 +105,6 @@ void TileState::PortBack() {
     phase_ = Phase::Waiting;
 }
 
-void TileState::LogLine(const std::string& line) {
-    if (phase_ == Phase::Updating && blockError_.empty() && IsBlockErrorLine(line))
-        blockError_ = line;
-}
-
 void TileState::DeviceIdentified(const DeviceSerial& device) {
     switch (device.kind) {
         case DeviceSerialKind::Number:
@@ -112,12 +119,16 @@ void TileState::DeviceIdentified(const DeviceSerial& device) {
     }
 }
 
-void TileState::UpdateStarted() {
+void TileState::RunStarted(RunKind kind, const std::string& serialNumber) {
+    detail_.clear();
+    if (kind == RunKind::SerialNumber) {
+        phase_ = Phase::WritingSerial;
+        numberDetail_ = "SN " + serialNumber;
+        return;
+    }
     deviceDetail_.clear();
     phase_ = Phase::Updating;
     progress_ = 0;
-    blockError_.clear();
-    detail_.clear();
     numberDetail_.clear();
 }
 
@@ -126,22 +137,15 @@ void TileState::Progress(int position) {
         progress_ = std::clamp(position, 0, 100);
 }
 
-void TileState::SerialNumberSent(const std::string& number) {
-    phase_ = Phase::WritingSerial;
-    detail_.clear();
-    numberDetail_ = "SN " + number;
-}
-
 void TileState::Message(const std::string& text) {
     detail_ = text;
 }
 
-void TileState::DeviceFinished(const FinishedDevice& device) {
+void TileState::RunEnded(const FinishedDevice& device) {
     phase_ = Phase::Finished;
     good_ = device.good;
     leftAlone_ = !device.counted;
-    outcome_ = device.good ? std::string() : FailureWords(device, blockError_);
-    blockError_.clear();
+    outcome_ = device.good ? std::string() : FailureWords(device);
     numberDetail_ = device.serial ? SerialDetail(*device.serial) : std::string();
     if (device.good)
         detail_.clear();

@@ -1,5 +1,6 @@
-// What one port's tile in the station window says, worked out from what its
-// port station reports. Words first: a state that reads from across the bench
+// What one port's tile in the station window says, worked out from the
+// events of its port (opened, run started, progress, run ended, ...), never
+// from the text of its log. Words first: a state that reads from across the bench
 // ("waiting for a device", "updating 42 %", "good", "failed: Write Err"), a
 // detail line under it, and a tone that the window turns into a colour but
 // that never carries meaning the words do not.
@@ -7,7 +8,7 @@
 
 #include <string>
 
-#include "app/station_view.h"
+#include "app/port_view.h"
 
 namespace comflash {
 
@@ -27,10 +28,9 @@ struct TileFace {
 };
 
 // How a finished device failed, in words: the tool's own message where it has
-// one ("Write Err", "Init EEP Err", "Write SN Error!"), otherwise what
-// happened ("no answer", "port lost"). `blockError` is the run's
-// "Write n Err!" line, if it had one.
-std::string FailureWords(const FinishedDevice& device, const std::string& blockError);
+// one ("Write Err", "Init EEP Err", "Write 512 Err!", "Write SN Error!"),
+// otherwise what happened ("no answer", "port lost").
+std::string FailureWords(const FinishedDevice& device);
 
 class TileState {
 public:
@@ -43,15 +43,13 @@ public:
     void PortLost();
     void PortBack();
 
-    void LogLine(const std::string& line);
-    void UpdateStarted();
+    void RunStarted(RunKind kind, const std::string& serialNumber);
     void Progress(int position);
-    void SerialNumberSent(const std::string& number);
     // The device's own serial number: shown under the state while it is served.
     void DeviceIdentified(const DeviceSerial& device);
     // A box's text: the tile shows it, since the station opens no box.
     void Message(const std::string& text);
-    void DeviceFinished(const FinishedDevice& device);
+    void RunEnded(const FinishedDevice& device);
 
     TileFace Face() const;
 
@@ -69,7 +67,6 @@ private:
     bool good_ = false;
     bool leftAlone_ = false;    // the last device already held a number
     std::string outcome_;       // failure words of the last device
-    std::string blockError_;    // the run's first "Write n Err!"
     std::string detail_;        // the last box or notice
     std::string numberDetail_;  // the serial number of the device, over any box
     std::string deviceDetail_;  // what the device says of its own number

@@ -14,37 +14,9 @@
 
 namespace comflash {
 
-const char* RunResultName(RunResult result) {
-    switch (result) {
-        case RunResult::Updated:
-            return "updated";
-        case RunResult::ChecksumMismatch:
-            return "checksum-mismatch";
-        case RunResult::InitRefused:
-            return "init-refused";
-        case RunResult::BlockRefused:
-            return "block-refused";
-        case RunResult::TimedOut:
-            return "timed-out";
-        case RunResult::HelloRefused:
-            return "hello-refused";
-        case RunResult::HelloRefusedL3:
-            return "hello-refused-l3";
-        case RunResult::Declined:
-            return "declined";
-        case RunResult::SerialWritten:
-            return "serial-written";
-        case RunResult::SerialRefused:
-            return "serial-refused";
-        case RunResult::SerialReadBackFailed:
-            return "serial-read-back-failed";
-    }
-    return "unknown";
-}
-
-UpdateSession::UpdateSession(ControllerHost& host, SerialNumberSource& serialNumbers,
+UpdateSession::UpdateSession(ControllerHost& host, PortView& view, PortNumbers& numbers,
                              const FirmwareImage& image)
-    : host_(host), serialNumbers_(serialNumbers), image_(image) {
+    : host_(host), view_(view), numbers_(numbers), image_(image) {
     link_.Send = [this](const std::uint8_t* data, std::uint16_t length) {
         return host_.SendData(data, length);
     };
@@ -115,21 +87,34 @@ void UpdateSession::OnHello(std::uint16_t r) {
     link_.ProtocolVersion = hasDigit ? static_cast<std::uint8_t>(a[r + 2] - '0') : 0;
 
     if (link_.ProtocolVersion == 0) {
-        host_.AppendLog("E0");
+        view_.AppendLog("E0");
         CountError();
         Finish(RunResult::HelloRefused);
         return;
     }
-    if (host_.L3Checked() && link_.ProtocolVersion < 3) {
-        host_.AppendLog("E03");
+    if (view_.L3Checked() && link_.ProtocolVersion < 3) {
+        view_.AppendLog("E03");
         Finish(RunResult::HelloRefusedL3);
         return;
     }
-    if (!host_.ReadyForDevice())
+    if (!host_.ReadyForDevice()) {
+        LateHelloWindow_ = kLateHelloTicks;
         return;
+    }
+    AnswerHello();
+}
+
+void UpdateSession::AnswerHello() {
+    LateHelloWindow_ = 0;
     SendHandshakeReply(link_);
     ShowProgress(0);
     HelloDelay_ = kHelloDelayTicks;
+}
+
+void UpdateSession::AnswerLateHello() {
+    // Only while nothing else began meanwhile: the device may have gone on.
+    if (LateHelloWindow_ > 0 && UpdateState_ == UpdateState::Idle && HelloDelay_ == 0)
+        AnswerHello();
 }
 
 void UpdateSession::EndHelloDelay() {
@@ -140,46 +125,47 @@ void UpdateSession::EndHelloDelay() {
 }
 
 void UpdateSession::OnIdentityReply(std::span<const std::uint8_t> payload, bool checked) {
-    const DeviceSerial serial = ReadDeviceSerial(payload, checked);
+    const DeviceSerial device = ReadDeviceSerial(payload, checked);
     // The read-back of a record just written never starts an update.
     if (readingBack_) {
-        OnReadBack(serial);
+        OnReadBack(device);
         return;
     }
     SetState(UpdateState::Idle);
-    host_.IdentityRead(serial);
-    if (!host_.TakeIdentityReply())
-        StartUpdate();
+    if (!host_.TakeIdentityReply(device))
+        StartUpdate(device);
 }
 
-void UpdateSession::OnReadBack(const DeviceSerial& serial) {
+void UpdateSession::OnReadBack(const DeviceSerial& device) {
     const std::string number = serialNumberSent_;
-    const std::string expected = RecordTextFor(number).substr(0, RecordTextFor(number).find('#'));
-    const bool holds = serial.kind == DeviceSerialKind::Number && serial.number == expected;
+    const std::string record = RecordTextFor(number);
+    const std::string expected = record.substr(0, record.find(kSerialRecordEnd));
+    const bool holds = device.kind == DeviceSerialKind::Number && device.number == expected;
     if (!holds) {
-        host_.AppendLog("SN " + number + " not found on read-back: the device holds " +
-                        (serial.kind == DeviceSerialKind::Number ? serial.number
-                         : serial.kind == DeviceSerialKind::None ? std::string("no number")
+        view_.AppendLog("SN " + number + " not found on read-back: the device holds " +
+                        (device.kind == DeviceSerialKind::Number ? device.number
+                         : device.kind == DeviceSerialKind::None ? std::string("no number")
                                                                  : "an unreadable record") +
                         "; set the device aside");
     }
-    FinishSerialWrite(holds ? SerialFate::Written : SerialFate::Unconfirmed);
+    FinishSerialWrite(holds ? SerialAnswer::Acknowledged : SerialAnswer::ReadBackDiffers);
 }
 
-void UpdateSession::StartUpdate() {
+void UpdateSession::StartUpdate(const DeviceSerial& device) {
     // A tool without an image must never touch a device's memory.
     if (image_.Length == 0)
         return;
-    if (!host_.AutoChecked() && !host_.AskYesNo("Ready Update?", "Notice")) {
+    if (!view_.AutoChecked() && !view_.AskYesNo("Ready Update?", "Notice")) {
         // Back to the hello rate, unless a new device began while the box was open.
         if (UpdateState_ == UpdateState::Idle && HelloDelay_ == 0)
             SetBaseRate();
         Finish(RunResult::Declined);
         return;
     }
-    runFailure_.reset();
+    refusedBlock_.reset();
     AppendStampedLine(" Start...");
-    host_.UpdateStarted();
+    view_.RunStarted(RunKind::Update, {});
+    view_.DeviceIdentified(device);
     SetUpdateRate();
     SetState(UpdateState::AwaitEepromInit);
     ReplyTimeout_ = kReplyTimeoutTicks;
@@ -188,7 +174,7 @@ void UpdateSession::StartUpdate() {
 
 void UpdateSession::OnEepromInitReply(std::uint8_t status) {
     if (status != kStatusOk) {
-        host_.AppendLog("Init EEP Err");
+        view_.AppendLog("Init EEP Err");
         SetState(UpdateState::Idle);
         // The next device says hello at the base rate.
         RateRestoreDelay_ = kRateRestoreTicks;
@@ -207,10 +193,10 @@ void UpdateSession::OnEepromInitReply(std::uint8_t status) {
 void UpdateSession::OnBlockAck(std::uint8_t status) {
     if (status != kStatusOk) {
         // The block is not sent again: the run ends by the reply time-out.
-        host_.AppendLog("Write " + std::to_string(link_.BlockOffset) + " Err!");
+        view_.AppendLog("Write " + std::to_string(link_.BlockOffset) + " Err!");
         CountError();
-        if (!runFailure_)
-            runFailure_ = RunResult::BlockRefused;
+        if (!refusedBlock_)
+            refusedBlock_ = link_.BlockOffset;
         return;
     }
     ReplyTimeout_ = kReplyTimeoutTicks;
@@ -232,7 +218,7 @@ void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
     const std::uint16_t imageChecksum =
         Crc16Ccitt(std::span(image_.Data.data(), link_.ChecksumCount));
     if (deviceChecksum != imageChecksum) {
-        host_.AppendLog("Write Err");
+        view_.AppendLog("Write Err");
         SetState(UpdateState::Idle);
         RateRestoreDelay_ = kRateRestoreTicks;
         CountError();
@@ -241,13 +227,13 @@ void UpdateSession::OnChecksumReply(std::uint16_t deviceChecksum) {
     }
     SetState(UpdateState::Idle);
     AppendStampedLine(" ...End");
-    if (!host_.AutoChecked())
-        host_.ShowMessage("Write Completed!", "Completed");
+    if (!view_.AutoChecked())
+        view_.ShowMessage("Write Completed!", "Completed");
     ShowProgress(0);
     SendFinish(link_);
     RateRestoreDelay_ = kRateRestoreTicks;
     ++OkCount_;
-    host_.ShowCounters(OkCount_, ErrorCount_);
+    view_.ShowCounters(OkCount_, ErrorCount_);
     Finish(RunResult::Updated);
 }
 
@@ -261,49 +247,43 @@ void UpdateSession::OnSerialWriteReply(std::uint8_t status) {
         SendIdentityRequest(link_);
         return;
     }
-    FinishSerialWrite(status == kStatusOk ? SerialFate::Written : SerialFate::Refused);
+    FinishSerialWrite(status == kStatusOk ? SerialAnswer::Acknowledged : SerialAnswer::Refused);
 }
 
-void UpdateSession::FinishSerialWrite(SerialFate fate) {
+void UpdateSession::FinishSerialWrite(SerialAnswer answer) {
     const std::string number = serialNumberSent_;
-    const RunResult result = fate == SerialFate::Written   ? RunResult::SerialWritten
-                             : fate == SerialFate::Refused ? RunResult::SerialRefused
-                                                           : RunResult::SerialReadBackFailed;
-    try {
-        SettleSerialNumber(fate);
-    } catch (...) {
-        SetState(UpdateState::Idle);
-        RateRestoreDelay_ = kRateRestoreTicks;
-        Finish(result);
-        throw;
-    }
+    const SerialFate fate = SettleSerialNumber(answer);
     SetState(UpdateState::Idle);
-    if (fate != SerialFate::Written) {
-        if (fate == SerialFate::Refused)
-            host_.ShowMessage("Write SN Error!", "Completed");
+    if (fate == SerialFate::Refused) {
+        view_.ShowMessage("Write SN Error!", "Completed");
         // The next device says hello at the base rate.
         RateRestoreDelay_ = kRateRestoreTicks;
-        Finish(result);
+        Finish(RunResult::SerialRefused);
         return;
     }
-    host_.ShowMessage("Write SN Completed!", "Completed");
+    if (fate != SerialFate::Written) {
+        RateRestoreDelay_ = kRateRestoreTicks;
+        Finish(RunResult::SerialReadBackFailed);
+        return;
+    }
+    view_.ShowMessage("Write SN Completed!", "Completed");
     RateRestoreDelay_ = kRateRestoreTicks;
-    // The source was past this number before the record left.
-    host_.SetSerialNumberText(AdvanceSerialNumber(number));
-    Finish(result);
+    // The store moved past this number when it was taken.
+    view_.ShowNextSerialNumber(AdvanceSerialNumber(number));
+    Finish(RunResult::SerialWritten);
 }
 
-void UpdateSession::SettleSerialNumber(SerialFate fate) {
+SerialFate UpdateSession::SettleSerialNumber(SerialAnswer answer) {
     const std::string number = std::exchange(serialNumberSent_, {});
     readingBack_ = false;
+    const SerialFate fate = numbers_.Answered(answer);
     if (fate == SerialFate::Unconfirmed) {
-        host_.AppendLog("SN " + number +
+        view_.AppendLog("SN " + number +
                         " unconfirmed: the device may hold it; set the device aside (the number "
                         "is not used again)");
-        host_.SetSerialNumberText(AdvanceSerialNumber(number));
+        view_.ShowNextSerialNumber(AdvanceSerialNumber(number));
     }
-    host_.SerialNumberSettled(number, fate);
-    serialNumbers_.Settle(number, fate);
+    return fate;
 }
 
 void UpdateSession::SetState(UpdateState next) {
@@ -312,7 +292,7 @@ void UpdateSession::SetState(UpdateState next) {
     const UpdateState awaiting =
         readingBack_ ? UpdateState::AwaitIdentity : UpdateState::AwaitSerialWrite;
     if (!serialNumberSent_.empty() && next != awaiting)
-        SettleSerialNumber(SerialFate::Unconfirmed);
+        SettleSerialNumber(SerialAnswer::Unanswered);
     UpdateState_ = next;
 }
 
@@ -328,8 +308,8 @@ void UpdateSession::OnReplyTimeout() {
     if (UpdateState_ == UpdateState::Idle)
         return;
     SetState(UpdateState::Idle);
-    Finish(runFailure_.value_or(RunResult::TimedOut));
-    host_.ShowMessage("Command Overtimer!", "Notice");
+    Finish(refusedBlock_ ? RunResult::BlockRefused : RunResult::TimedOut);
+    view_.ShowMessage("Command Overtimer!", "Notice");
     // A device that said hello while the box was open keeps its update rate.
     if (UpdateState_ == UpdateState::Idle && HelloDelay_ == 0)
         SetBaseRate();
@@ -340,14 +320,17 @@ void UpdateSession::Timer2Timer() {
         SetBaseRate();
     if (HelloDelay_ > 0 && --HelloDelay_ == 0)
         EndHelloDelay();
+    if (LateHelloWindow_ > 0)
+        --LateHelloWindow_;
 }
 
 void UpdateSession::ResetForOpenClose() {
     SetState(UpdateState::Idle);
     ReplyTimeout_ = 0;
     HelloDelay_ = 0;
-    runFailure_.reset();
-    host_.SetProgress(0);
+    LateHelloWindow_ = 0;
+    refusedBlock_.reset();
+    view_.SetProgress(0);
 }
 
 void UpdateSession::PortOpened() {
@@ -355,7 +338,7 @@ void UpdateSession::PortOpened() {
 }
 
 void UpdateSession::SetUpdateRate() {
-    host_.SetBaudRate(host_.FastChecked() ? kFastUpdateRate : kBaseRate);
+    host_.SetBaudRate(view_.FastChecked() ? kFastUpdateRate : kBaseRate);
 }
 
 void UpdateSession::SetBaseRate() {
@@ -363,7 +346,7 @@ void UpdateSession::SetBaseRate() {
 }
 
 void UpdateSession::ReadSerialNumber() {
-    host_.ClearReadBack();
+    view_.ClearReadBack();
     SetUpdateRate();
     SetState(UpdateState::AwaitIdentity);
     ReplyTimeout_ = kReplyTimeoutTicks;
@@ -371,45 +354,45 @@ void UpdateSession::ReadSerialNumber() {
 }
 
 void UpdateSession::WriteSerialNumber() {
-    const std::string text = host_.SerialNumberText();
-    if (!SerialNumberLongEnough(text)) {
-        host_.ShowMessage("Write SN Disable!", "Notice");
+    const std::string next = numbers_.Owner().Source().Next();
+    view_.ShowNextSerialNumber(next);
+    if (!SerialNumberLongEnough(next)) {
+        view_.ShowMessage("Write SN Disable!", "Notice");
         return;
     }
-    CheckSerialNumberWritable(text);
-    if (!host_.AskYesNo("Readlly Write SN?", "Notice"))
+    numbers_.Owner().CheckedNext();
+    if (!view_.AskYesNo("Readlly Write SN?", "Notice"))
         return;
-    const std::string number = serialNumbers_.Take(host_.PortName(), text);
-    host_.SetSerialNumberText(number);
-    SendSerialNumber(number);
+    numbers_.TakeForWrite([this] { SendHeldSerialNumber(); });
 }
 
-void UpdateSession::SendSerialNumber(const std::string& number, bool readBack) {
+void UpdateSession::SendHeldSerialNumber(bool readBack) {
     SetUpdateRate();
-    SetState(UpdateState::Idle);  // a number still in flight is unconfirmed now
+    SetState(UpdateState::Idle);  // a number still in flight is unanswered now
+    const std::string number = numbers_.SendHeld();
     readBackWrites_ = readBack;
     SetState(UpdateState::AwaitSerialWrite);
     ReplyTimeout_ = kReplyTimeoutTicks;
     serialNumberSent_ = number;
+    view_.RunStarted(RunKind::SerialNumber, number);
     SendSerialRecord(link_, number);
 }
 
 void UpdateSession::AppendStampedLine(const char* suffix) {
-    host_.AppendLog(FormatTimeStamp(host_.Now()) + suffix);
+    view_.AppendLog(FormatTimeStamp(host_.Now()) + suffix);
 }
 
 void UpdateSession::ShowProgress(std::uint32_t position) {
-    host_.SetProgress(static_cast<int>(std::min<std::uint32_t>(position, 100)));
+    view_.SetProgress(static_cast<int>(std::min<std::uint32_t>(position, 100)));
 }
 
 void UpdateSession::CountError() {
     ++ErrorCount_;
-    host_.ShowCounters(OkCount_, ErrorCount_);
+    view_.ShowCounters(OkCount_, ErrorCount_);
 }
 
 void UpdateSession::Finish(RunResult result) {
-    runFailure_.reset();
-    host_.RunFinished(result);
+    host_.RunEnded(result, std::exchange(refusedBlock_, std::nullopt));
 }
 
 }  // namespace comflash

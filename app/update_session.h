@@ -3,7 +3,8 @@
 // the device's CRC-16 with its own and tells the device to finish; also the
 // serial-number write and read. All of it runs on the thread that owns the
 // port, driven by received chunks and by two ticks (1000 ms and 20 ms) that
-// the front end calls.
+// the front end calls. What the operator sees goes straight to the port's
+// view; what became of a serial number is for the port's numbers to settle.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,8 @@
 #include <string>
 
 #include "app/controller_host.h"
-#include "app/serial_number_source.h"
+#include "app/port_view.h"
+#include "app/serial_numbers.h"
 #include "protocol/firmware_image.h"
 #include "protocol/identity_reply.h"
 #include "protocol/link_state.h"
@@ -36,10 +38,14 @@ inline constexpr std::uint8_t kReplyTimeoutTicks = 10;     // 1000 ms ticks
 inline constexpr std::uint8_t kChecksumTimeoutTicks = 16;  // 1000 ms ticks
 inline constexpr std::uint8_t kHelloDelayTicks = 3;        // 20 ms ticks
 inline constexpr std::uint8_t kRateRestoreTicks = 5;       // 20 ms ticks
+// A hello left unanswered while the port's serial number was being taken is
+// answered once the number is there, if that is within this many ticks: the
+// device may be saying hello only once.
+inline constexpr std::uint8_t kLateHelloTicks = 50;  // 20 ms ticks
 
 class UpdateSession {
 public:
-    UpdateSession(ControllerHost& host, SerialNumberSource& serialNumbers,
+    UpdateSession(ControllerHost& host, PortView& view, PortNumbers& numbers,
                   const FirmwareImage& image);
 
     UpdateSession(const UpdateSession&) = delete;
@@ -59,16 +65,19 @@ public:
     void SetBaseRate();
 
     void ReadSerialNumber();  // the Read SN button
-    // The Write SN button: takes the number from the source, at least the
-    // field's, and sends it. Raises on a number that cannot be written or
-    // marked taken; nothing is sent then.
+    // The Write SN button: the store's next number, checked, confirmed by
+    // the operator and taken for this port, then sent. Raises on a number
+    // that cannot be written; nothing is sent then.
     void WriteSerialNumber();
-    // Sends a number the front end has already taken from the source; its
-    // fate is settled with the source and reported to the host.
-    // With `readBack`, an acknowledged record is read back with the identity
-    // request before it counts as written; a device that holds anything else
-    // (or does not answer) leaves the number unconfirmed.
-    void SendSerialNumber(const std::string& number, bool readBack = false);
+    // Sends the number the port holds for the device (provisioning); its
+    // fate is settled by what the device does. With `readBack`, an
+    // acknowledged record is read back with the identity request before it
+    // counts as written; a device that holds anything else (or does not
+    // answer) leaves the number unconfirmed.
+    void SendHeldSerialNumber(bool readBack = false);
+    // The port's serial number is there: a hello left unanswered for it a
+    // moment ago is answered now.
+    void AnswerLateHello();
 
     UpdateState State() const { return UpdateState_; }
     std::int32_t OkCount() const { return OkCount_; }
@@ -88,15 +97,16 @@ private:
     void OnSerialWriteReply(std::uint8_t status);
     void OnIdentityReply(std::span<const std::uint8_t> payload, bool checked);
     void OnReadBack(const DeviceSerial& serial);
-    void FinishSerialWrite(SerialFate fate);
-    void StartUpdate();
+    void FinishSerialWrite(SerialAnswer answer);
+    void AnswerHello();
+    void StartUpdate(const DeviceSerial& device);
     void EndHelloDelay();
     void OnReplyTimeout();
 
     // Every change of state goes through here: a serial number whose reply
-    // can no longer be understood is settled as unconfirmed on the way out.
+    // can no longer be understood is settled as unanswered on the way out.
     void SetState(UpdateState next);
-    void SettleSerialNumber(SerialFate fate);
+    SerialFate SettleSerialNumber(SerialAnswer answer);
 
     void AppendStampedLine(const char* suffix);
     void ShowProgress(std::uint32_t position);
@@ -104,7 +114,8 @@ private:
     void Finish(RunResult result);
 
     ControllerHost& host_;
-    SerialNumberSource& serialNumbers_;
+    PortView& view_;
+    PortNumbers& numbers_;
     const FirmwareImage& image_;
     LinkState link_;
 
@@ -112,6 +123,7 @@ private:
     std::uint8_t ReplyTimeout_ = 0;
     std::uint8_t HelloDelay_ = 0;
     std::uint8_t RateRestoreDelay_ = 0;
+    std::uint8_t LateHelloWindow_ = 0;
     std::uint16_t ProgressDivisor_ = 0;
     std::int32_t OkCount_ = 0;
     std::int32_t ErrorCount_ = 0;
@@ -119,7 +131,7 @@ private:
     std::string serialNumberSent_;         // the number whose record awaits its reply
     bool readBackWrites_ = false;          // an acknowledged record is read back first
     bool readingBack_ = false;             // the read-back of serialNumberSent_ is awaited
-    std::optional<RunResult> runFailure_;  // a refused block, reported when the run ends
+    std::optional<std::uint16_t> refusedBlock_;  // the run's first refused block
 };
 
 }  // namespace comflash

@@ -6,10 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "app/device_record.h"
 #include "app/json_line.h"
-#include "app/serial_number.h"
-#include "app/serial_provisioning.h"
 #include "app/settings_store.h"
 #include "app/stored_serial_numbers.h"
 #include "cli/cli_options.h"
@@ -18,6 +15,7 @@
 #include "cli/port_runner.h"
 #include "cli/signal_stop.h"
 #include "frontend/line_link.h"
+#include "frontend/station_run.h"
 #include "frontend/version_text.h"
 #include "image/builtin_image_source.h"
 #include "image/image_info.h"
@@ -32,16 +30,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitSetup = 2;
 
-// The image of the run: the built-in one, or the text named on the command
-// line through the same loader and checks.
-bool LoadImage(const CliOptions& options, FirmwareImage& image, std::ostream& err) {
-    std::unique_ptr<ImageSource> source;
-    if (options.imageText) {
-        source = std::make_unique<FileImageSource>(*options.imageText);
-    } else {
-        source = std::make_unique<BuiltInImageSource>();
-    }
-    const ImageLoadResult result = LoadEmbeddedImage(*source, image);
+// Whether the image of the run decoded; says why not.
+bool ImageLoaded(const CliOptions& options, ImageLoadResult result, std::ostream& err) {
     if (result == ImageLoadResult::Loaded)
         return true;
     err << "comflash-cli: the image text "
@@ -55,7 +45,12 @@ bool LoadImage(const CliOptions& options, FirmwareImage& image, std::ostream& er
 // --image-info: the image the run would write, as text or one JSON object.
 int ShowImageInfo(const CliOptions& options, std::ostream& out, std::ostream& err) {
     auto image = std::make_unique<FirmwareImage>();
-    if (!LoadImage(options, *image, err))
+    std::unique_ptr<ImageSource> source;
+    if (options.imageText)
+        source = std::make_unique<FileImageSource>(*options.imageText);
+    else
+        source = std::make_unique<BuiltInImageSource>();
+    if (!ImageLoaded(options, LoadEmbeddedImage(*source, *image), err))
         return kExitSetup;
     ImageInfo info = DescribeImage(*image);
     if (options.imageText)
@@ -97,70 +92,46 @@ constexpr std::chrono::seconds kLineStartWait{5};
 // How long the end of a run waits for the line database to take what the
 // station owes it.
 constexpr std::chrono::seconds kLineFlushWait{10};
-
-LineChoice LineChoiceOf(const CliOptions& options) {
-    return LineChoice{options.line, options.station, options.standalone};
-}
-
-// The stored number must be one the tool can write and advance, before any
-// port opens.
-void CheckFirstSerialNumber(const SerialNumberSource& numbers, const SettingsStore& settings) {
-    const std::string text = numbers.Next();
-    if (!SerialNumberLongEnough(text)) {
-        throw SerialNumberError("Write SN Disable! The stored serial number '" + text +
-                                "' is shorter than 6 characters: store the first number with "
-                                "comflash-cli --set-sn TEXT (it lives in " +
-                                settings.Location() + ")");
-    }
-    CheckSerialNumberWritable(text);
-}
+// The last finish command leaves and the line returns to 9600 baud.
+constexpr std::chrono::milliseconds kLastDeviceSettle{150};
 
 class CliRun {
 public:
     CliRun(const CliOptions& options, std::ostream& out, std::ostream& err)
         : options_(options),
           err_(err),
-          console_(
-              {options.json, options.ports.size() > 1, !options.json && StandardOutputIsTerminal()},
-              out, err) {}
+          console_({options.json, options.run.ports.size() > 1,
+                    !options.json && StandardOutputIsTerminal()},
+                   out, err) {}
 
     int Run() {
-        if (!LoadImage(options_, image_, err_) || !ImageIsTheExpectedOne(options_, image_, err_))
-            return kExitSetup;
-        if (const auto address = ChosenLine(LineChoiceOf(options_)))
-            line_ = LineLink::Open(*address, LineChoiceOf(options_), settings_);
-        SerialNumberSource& numbers = line_ ? line_->SerialNumbers() : storedNumbers_;
-        if (options_.writeSerialNumbers) {
-            // The stored number names the series, with the line too.
-            CheckFirstSerialNumber(storedNumbers_, settings_);
-            if (!line_)
-                CheckStandaloneWrite(settings_, storedNumbers_.Next(), options_.standalone);
-            provisioning_.emplace(numbers);
-        }
-        if (options_.record)
-            record_.emplace(*options_.record);
-        if (line_)
-            JoinLine();
-
+        // Before any thread starts: the stop signals end the run in order.
         SignalStop signals(loop_);
-        context_.emplace(RunContext{
-            options_, image_, settings_, numbers, console_, record_ ? &*record_ : nullptr,
-            provisioning_ ? &*provisioning_ : nullptr,
-            Crc16Ccitt({image_.Data.data(), image_.Length}), [this] { OnDeviceFinished(); },
-            [this] { OnFatal(); }, line_ ? &line_->Record() : nullptr});
-        for (const auto& port : options_.ports) {
-            runners_.push_back(std::make_unique<PortRunner>(port, loop_, *context_));
+        run_.emplace(options_.run, loop_, LinePolicy::Given);
+        run_->OnNotice([this](const std::string& text) { console_.RunNotice(text); });
+        if (!LoadImage() || !ImageIsTheExpectedOne(options_, run_->Image(), err_))
+            return kExitSetup;
+        run_->CheckReadyToOpen();
+        if (run_->OnLine())
+            console_.RunNotice(run_->JoinLine(kLineStartWait).text);
+
+        for (const auto& port : options_.run.ports) {
+            runners_.push_back(std::make_unique<PortRunner>(
+                port, loop_, run_->Parts(), run_->Rules(true, options_.devices),
+                PortChoices{options_.fast, options_.l3}, console_,
+                PortEvents{[this] { OnDeviceFinished(); }, [this] { OnFatal(); }}));
         }
         for (const auto& runner : runners_) {
             try {
                 runner->Open();
             } catch (const ECommsError& e) {
-                console_.Error(runner->Port(), e.TextWithReason());
+                runner->Problem(e.TextWithReason());
                 return kExitSetup;
             }
         }
         loop_.AddTimer(kTimer1Period, [this] {
-            SayLineState();
+            if (const auto change = run_->LineChange())
+                console_.RunNotice(*change);
             for (const auto& runner : runners_)
                 runner->Tick1();
         });
@@ -170,45 +141,21 @@ public:
         });
 
         loop_.Run();
-        // The last finish command leaves and the line returns to 9600 baud.
         if (allDone_ && !fatal_)
-            loop_.RunFor(std::chrono::milliseconds(150));
+            loop_.RunFor(kLastDeviceSettle);
         return Finish();
     }
 
 private:
-    // Waits a little for the line at the start, so that the first devices do
-    // not find it still connecting; with serial numbers, says where the
-    // series stands.
-    void JoinLine() {
-        if (!line_->WaitReachable(kLineStartWait)) {
-            SayLineState();
-            return;
-        }
-        std::string text = "line database: station " + line_->Station();
-        if (options_.writeSerialNumbers) {
-            try {
-                text += ", next serial number " + line_->Join();
-            } catch (const SerialNumberError&) {
-                throw;
-            } catch (const std::exception&) {
-                // Gone again at once: said by the next look at its state.
-            }
-        }
-        console_.RunNotice(text);
-    }
-
-    // "line database unreachable" once when it goes, and once when it is back.
-    void SayLineState() {
-        if (!line_)
-            return;
-        if (const auto change = line_->StateChange()) {
-            std::string text = *change;
-            if (text.starts_with("line database unreachable"))
-                text += options_.writeSerialNumbers ? ": hellos go unanswered until it is back"
-                                                    : ": device rows wait on disk until it is back";
-            console_.RunNotice(text);
-        }
+    // The image of the run: the built-in one, or the text named on the
+    // command line through the same loader and checks.
+    bool LoadImage() {
+        std::unique_ptr<ImageSource> source;
+        if (options_.imageText)
+            source = std::make_unique<FileImageSource>(*options_.imageText);
+        else
+            source = std::make_unique<BuiltInImageSource>();
+        return ImageLoaded(options_, run_->LoadImage(*source), err_);
     }
 
     void OnDeviceFinished() {
@@ -233,31 +180,22 @@ private:
         bool failed = fatal_;
         for (const auto& runner : runners_) {
             runner->Close();
-            console_.Summary(runner->Port());
+            runner->Summary();
             failed = failed || runner->FailedDevices() > 0;
         }
-        if (provisioning_)
-            console_.RunSummary(provisioning_->Summary());
-        if (line_) {
-            const std::string waiting = line_->Flush(kLineFlushWait);
-            if (!waiting.empty())
-                console_.RunNotice(waiting);
-        }
+        const StationRun::Ending ending = run_->Finish(kLineFlushWait);
+        console_.RunSummary(ending.summary);
+        for (const auto& notice : ending.notices)
+            console_.RunNotice(notice);
         return failed ? kExitFailed : kExitOk;
     }
 
     const CliOptions& options_;
     std::ostream& err_;
     Console console_;
-    FirmwareImage image_;
-    SettingsStore settings_;
-    StoredSerialNumbers storedNumbers_{settings_};
-    std::unique_ptr<LineLink> line_;  // --line or COMFLASH_LINE
-    std::optional<SerialProvisioning> provisioning_;
-    std::optional<RecordFile> record_;
     EventLoop loop_;
-    // The runners hold on to the context: it must outlive them.
-    std::optional<RunContext> context_;
+    // The runners are built on the run: it must outlive them.
+    std::optional<StationRun> run_;
     std::vector<std::unique_ptr<PortRunner>> runners_;
     bool allDone_ = false;
     bool fatal_ = false;
@@ -265,15 +203,26 @@ private:
 
 // --set-sn and --show-sn: the stored next number, without editing files. On
 // a line, --show-sn joins the series and shows the line's next number.
-int SerialNumberCommand(const CliOptions& options, std::ostream& out) {
+int SerialNumberCommand(const CliOptions& options, std::ostream& out, std::ostream& err) {
     const SettingsStore settings;
     StoredSerialNumbers numbers(settings);
-    if (options.setSerialNumber)
-        numbers.SetNext(*options.setSerialNumber, options.force);
+    if (options.setSerialNumber) {
+        const SetNextReport report = numbers.SetNext(*options.setSerialNumber, options.force);
+        if (report.reopened > 0) {
+            err << "comflash-cli: --force reopens " << report.reopened
+                << (report.reopened == 1 ? " number" : " numbers") << " (" << *options.setSerialNumber
+                << " to " << report.highest << ") that may already be in devices\n";
+        }
+        for (const auto& number : report.passedOver) {
+            err << "comflash-cli: " << number
+                << " is still taken or unconfirmed: it is passed over, never handed out again; "
+                   "check the device that may hold it\n";
+        }
+    }
     std::string next = numbers.Next();
     if (options.showSerialNumber && !next.empty()) {
-        if (const auto address = ChosenLine(LineChoiceOf(options))) {
-            const auto line = LineLink::Open(*address, LineChoiceOf(options), settings);
+        if (const auto address = ChosenLine(options.run.line)) {
+            const auto line = LineLink::Open(*address, options.run.line, settings);
             if (!line->WaitReachable(kLineStartWait))
                 throw std::runtime_error(line->StateChange().value_or("line database unreachable"));
             next = line->Join();
@@ -311,7 +260,7 @@ int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostre
         if (options.imageInfo)
             return ShowImageInfo(options, out, err);
         if (options.setSerialNumber || options.showSerialNumber)
-            return SerialNumberCommand(options, out);
+            return SerialNumberCommand(options, out, err);
         return CliRun(options, out, err).Run();
     } catch (const ERegistryException& e) {
         err << "comflash-cli: " << e.what() << (e.Detail().empty() ? "" : " (" + e.Detail() + ")")

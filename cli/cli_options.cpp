@@ -3,7 +3,6 @@
 #include <charconv>
 
 #include "frontend/command_line.h"
-#include "frontend/line_link.h"
 
 namespace comflash::cli {
 namespace {
@@ -48,35 +47,9 @@ std::uint16_t ParseCrc(const std::string& text) {
     return static_cast<std::uint16_t>(value);
 }
 
-// In a build without the line database the options stay, so that --help
-// says why they cannot be used and a script that gives them is refused
-// instead of running alone.
-void DeclareLineOptions(CLI::App& app, CliOptions& options) {
-    const std::string absent =
-        LineBuiltIn() ? std::string() : std::string("\n(not available: ") + kLineNotBuiltIn + ")";
-    app.add_option("--line", options.line,
-                   "take serial numbers from the line database at\n"
-                   "CONNINFO (a libpq connection string or postgresql://\n"
-                   "URI; default: $COMFLASH_LINE) and record every\n"
-                   "device there" +
-                       absent)
-        ->type_name("CONNINFO");
-    app.add_option("--station", options.station,
-                   "this station's name on the line (default: the host\nname)" + absent)
-        ->type_name("NAME");
-    app.add_flag("--standalone", options.standalone,
-                 "work without the line database even when\n"
-                 "COMFLASH_LINE is set, and write serial numbers of a\n"
-                 "series this station wrote through the line");
-}
-
 // Every option of comflash-cli, in the order --help lists them.
 void DeclareOptions(CLI::App& app, CliOptions& options) {
-    app.add_option("--port", options.ports,
-                   "a port to serve (repeatable: all ports run at once,\n"
-                   "one controller each)")
-        ->type_name("PORT")
-        ->allow_extra_args(false);
+    AddRunOptions(app, options.run);
     app.add_option_function<std::string>(
            "--devices", [&options](const std::string& text) { options.devices = ParseCount(text); },
            "end after N devices per port have finished")
@@ -88,39 +61,20 @@ void DeclareOptions(CLI::App& app, CliOptions& options) {
     app.add_flag_callback(
         "--no-fast", [&options] { options.fast = false; }, "update at 9600 baud instead of 38400");
     app.add_flag("--l3", options.l3, "refuse devices whose protocol version is below 3");
-    app.add_flag("--quick-turnaround", options.quickTurnaround,
-                 "at the update rate, take each reply as soon as its\n"
-                 "last byte is in, not after 30 ms of silence: every\n"
-                 "chunk holds one frame and each device gets its next\n"
-                 "frame about 30 ms sooner. Opt-in: try a device type\n"
-                 "with it before a line relies on it");
     app.add_flag("--json", options.json, "one JSON object per event on standard output");
-    app.add_option("--record", options.record, "append one JSON line per finished device to FILE")
-        ->type_name("FILE");
-    app.add_flag("--write-sn", options.writeSerialNumbers,
-                 "write the stored serial number into each device\n"
-                 "instead of updating it, and advance the number after\n"
-                 "each device");
-    app.add_flag("--overwrite-sn", options.overwriteSerialNumbers,
-                 "with --write-sn: write a device that already holds a\n"
-                 "serial number all the same");
-    app.add_flag("--verify-sn", options.verifySerialNumbers,
-                 "with --write-sn: read each acknowledged record back\n"
-                 "and count it written only when the device holds it");
     app.add_flag("--show-sn", options.showSerialNumber,
                  "print the serial number the next device receives");
     app.add_option("--set-sn", options.setSerialNumber,
                    "store TEXT as the next serial number (6 to 16\n"
-                   "printable characters ending in six digits)")
+                   "printable characters but '#', ending in six digits)")
         ->type_name("TEXT");
     app.add_flag("--force", options.force,
-                 "with --set-sn: store a number behind the stored one,\n"
-                 "although the numbers in between may already be in\n"
-                 "devices");
+                 "with --set-sn: store a number at or behind the\n"
+                 "highest one its series handed out, although those\n"
+                 "numbers may already be in devices");
     app.add_flag("--list-ports", options.listPorts,
                  "list the serial devices present and the COM names\n"
                  "leading to them");
-    DeclareLineOptions(app, options);
     app.add_option_function<std::string>(
            "--expect-image-crc",
            [&options](const std::string& text) { options.expectedCrc = ParseCrc(text); },
@@ -141,30 +95,12 @@ void MakeApp(CLI::App& app, CliOptions& options) {
 }
 
 void CheckCombinations(const CliOptions& options) {
-    if (!LineBuiltIn() && (options.line || options.station))
-        throw UsageError(std::string(options.line ? "--line" : "--station") + ": " +
-                         kLineNotBuiltIn);
-    if (options.standalone && options.line && !options.line->empty())
-        throw UsageError("--standalone works without the line database: leave out --line");
     if (options.force && !options.setSerialNumber)
         throw UsageError("--force goes with --set-sn");
-    if ((options.overwriteSerialNumbers || options.verifySerialNumbers) &&
-        !options.writeSerialNumbers) {
-        throw UsageError("--overwrite-sn and --verify-sn go with --write-sn");
-    }
     const bool serialNumberOnly = options.showSerialNumber || options.setSerialNumber;
     const bool noPortNeeded =
         options.listPorts || options.version || options.imageInfo || serialNumberOnly;
-    if (!noPortNeeded && options.ports.empty())
-        throw UsageError("name at least one port with --port");
-    for (std::size_t i = 0; i < options.ports.size(); ++i) {
-        if (options.ports[i].empty())
-            throw UsageError("--port needs a port name");
-        for (std::size_t j = 0; j < i; ++j) {
-            if (options.ports[i] == options.ports[j])
-                throw UsageError("port " + options.ports[i] + " is named twice");
-        }
-    }
+    CheckRunOptions(options.run, !noPortNeeded);
 }
 
 }  // namespace

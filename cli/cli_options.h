@@ -9,32 +9,25 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/run_options.h"
 #include "frontend/usage_error.h"
 
 namespace comflash::cli {
 
 struct CliOptions {
-    std::vector<std::string> ports;                  // COMn or device paths, in order
+    RunOptions run;                                  // ports, mode, record, line
     std::optional<unsigned> devices;                 // end after this many devices per port
     std::optional<std::filesystem::path> imageText;  // instead of the built-in image
-    std::optional<std::filesystem::path> record;     // one JSON line per finished device
     bool fast = true;                                // the hidden "Fast" choice
     bool l3 = false;                                 // the hidden "L3" choice
-    bool quickTurnaround = false;                    // replies handed on at their last byte
     bool json = false;                               // one JSON object per event on standard output
-    bool writeSerialNumbers = false;                 // provisioning instead of updating
     bool showSerialNumber = false;                   // --show-sn
     std::optional<std::string> setSerialNumber;      // --set-sn TEXT
     bool force = false;                              // --set-sn behind the stored number
-    bool overwriteSerialNumbers = false;             // --overwrite-sn
-    bool verifySerialNumbers = false;                // --verify-sn
     bool listPorts = false;
     bool version = false;                      // --version: the tool and its built-in image
     bool imageInfo = false;                    // --image-info: the image of the run, then end
     std::optional<std::uint16_t> expectedCrc;  // --expect-image-crc: refuse any other image
-    std::optional<std::string> line;           // --line CONNINFO: the line database
-    std::optional<std::string> station;        // --station NAME: this station on the line
-    bool standalone = false;                   // --standalone: without the line
     bool help = false;
 };
 

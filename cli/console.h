@@ -1,18 +1,15 @@
-// Everything comflash-cli tells its user: the window's log lines on standard
-// output (prefixed by the port when there are several), its message boxes as
-// lines on standard error, a progress bar per port on a terminal, or with
-// --json one JSON object per event instead.
+// The terminal of comflash-cli, shared by its ports: standard output for the
+// log, standard error for boxes and problems, a progress bar per port when
+// standard output is a terminal, or with --json one JSON object per event
+// instead. Each port formats its own events (see port_runner.h).
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <string>
 
-#include "app/device_record.h"
 #include "app/json_line.h"
-#include "protocol/identity_reply.h"
 
 namespace comflash::cli {
 
@@ -22,42 +19,43 @@ struct ConsoleStyle {
     bool progressBar = false;  // standard output is a terminal
 };
 
+// What a --json event says of its port besides itself.
+struct PortCounts {
+    std::int32_t ok = 0;
+    std::int32_t errors = 0;
+    int progress = 0;
+};
+
 class Console {
 public:
     Console(ConsoleStyle style, std::ostream& out, std::ostream& err);
 
-    void LogLine(const std::string& port, const std::string& line);
-    void Box(const std::string& port, const std::string& text, const std::string& title);
-    void Progress(const std::string& port, int position);
-    void Counters(const std::string& port, std::int32_t ok, std::int32_t errors);
-    void DeviceFinished(const std::string& port, const std::string& result,
-                        const std::optional<DeviceSerial>& device);
-    void DeviceIdentified(const std::string& port, const DeviceSerial& device);
-    void Error(const std::string& port, const std::string& text);
-    void Summary(const std::string& port);
-    // One line for the whole run (the serial numbers' summary); nothing when empty.
+    const ConsoleStyle& Style() const { return style_; }
+
+    // One line on standard output or standard error, written around the
+    // progress bars.
+    void Out(const std::string& line);
+    void Err(const std::string& line);
+    // One JSON object on standard output.
+    void Event(const std::string& port, const PortCounts& counts, const char* kind,
+               const std::string& text, const JsonObject& extra = {});
+    // A port's progress moved: its bar is drawn anew.
+    void ShowProgress(const std::string& port, int position);
+
+    // About the whole run, not one port: the serial numbers' summary on
+    // standard output, the line database and other notices on standard
+    // error. Nothing for an empty text.
     void RunSummary(const std::string& text);
-    // Something about the whole run, not one port (the line database), on
-    // standard error.
     void RunNotice(const std::string& text);
 
 private:
-    struct PortView {
-        std::int32_t ok = 0;
-        std::int32_t errors = 0;
-        int progress = 0;
-    };
-
-    void Event(const std::string& port, const char* kind, const std::string& text,
-               const JsonObject& extra = {});
-    std::string Prefix(const std::string& port) const;
     void ClearBar();
     void DrawBar();
 
     ConsoleStyle style_;
     std::ostream& out_;
     std::ostream& err_;
-    std::map<std::string, PortView> ports_;
+    std::map<std::string, int> progress_;  // of every port with a bar
     bool barShown_ = false;
 };
 

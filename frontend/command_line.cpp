@@ -32,6 +32,20 @@ std::string OptionNameOf(const CLI::ParseError& error) {
     return text.substr(0, text.find(':'));
 }
 
+// CLI11 would read "--open=yes" as a flag set by a value; every program of
+// ours refuses a value for a flag, as the windows always did.
+void RefuseFlagValues(const CLI::App& app, std::span<const std::string_view> args) {
+    for (const std::string_view arg : args) {
+        const std::size_t equals = arg.find('=');
+        if (!arg.starts_with("--") || equals == std::string_view::npos)
+            continue;
+        const std::string name(arg.substr(0, equals));
+        const CLI::Option* option = app.get_option_no_throw(name);
+        if (option != nullptr && option->get_type_size() == 0)
+            throw UsageError(name + " takes no value");
+    }
+}
+
 }  // namespace
 
 bool ParseCommandLine(CLI::App& app, std::span<const std::string_view> args, char quote) {
@@ -39,6 +53,7 @@ bool ParseCommandLine(CLI::App& app, std::span<const std::string_view> args, cha
     app.allow_extras();
     for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
         command->allow_extras();
+    RefuseFlagValues(app, args);
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

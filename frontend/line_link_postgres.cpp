@@ -7,7 +7,6 @@
 #include "frontend/line_link.h"
 #include "line/line_database.h"
 #include "line/line_options.h"
-#include "line/line_record.h"
 #include "line/line_serial_numbers.h"
 
 namespace comflash {
@@ -19,12 +18,11 @@ class PostgresLineLink final : public LineLink {
 public:
     PostgresLineLink(const std::string& address, std::string station, const SettingsStore& settings)
         : database_(address, std::move(station), SettingsFolder()),
-          numbers_(database_, settings),
-          record_(database_) {}
+          numbers_(database_, settings) {}
 
     const std::string& Station() const override { return database_.Station(); }
     SerialNumberSource& SerialNumbers() override { return numbers_; }
-    DeviceRecorder& Record() override { return record_; }
+    DeviceRecorder& Record() override { return database_; }
 
     bool WaitReachable(std::chrono::milliseconds within) override {
         return database_.WaitAvailable(within);
@@ -57,7 +55,6 @@ public:
 private:
     line::LineDatabase database_;
     line::LineSerialNumbers numbers_;
-    line::LineRecord record_;
     // Starts as if the line were up: a front end waits for it at the start,
     // and says so when it does not come.
     bool saidAway_ = false;

@@ -12,8 +12,9 @@
 
 #include "frontend/version_text.h"
 #include "gui/main_window.h"
-#include "gui/operator_boxes.h"
-#include "gui/window_options.h"
+#include "frontend/window_options.h"
+#include "gui/common/operator_boxes.h"
+#include "gui/common/toolkit_arguments.h"
 #include "image/builtin_image_source.h"
 
 namespace {
@@ -72,13 +73,14 @@ int main(int argc, char* argv[]) {
     // Ours first, so that --help and mistakes need no display.
     WindowOptions options;
     try {
-        options = comflash::ParseWindowOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const comflash::WindowOptionError& error) {
+        options = comflash::ParseWindowOptions(
+            comflash::OwnArguments(std::vector<std::string>(argv + 1, argv + argc)));
+    } catch (const comflash::UsageError& error) {
         std::fprintf(stderr, "comflash: %s\n", error.what());
         return 2;
     }
     if (options.help) {
-        std::fputs(comflash::WindowUsage().c_str(), stdout);
+        std::fputs(comflash::WindowUsage(comflash::kToolkitOptionsNote).c_str(), stdout);
         return 0;
     }
     if (options.version) {

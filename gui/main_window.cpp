@@ -19,7 +19,7 @@
 
 #include "app/serial_number.h"
 #include "app/settings_folder.h"
-#include "gui/operator_boxes.h"
+#include "gui/common/operator_boxes.h"
 #include "image/image_loader.h"
 #include "serial/port_map.h"
 
@@ -42,7 +42,8 @@ int StrToInt(const std::string& text) {
 
 TForm1::TForm1(const ImageSource& imageSource, QWidget* parent)
     : QWidget(parent),
-      station_(dispatcher_, StationShared{image_, serialNumbers_}, view_),
+      run_(RunOptions{}, dispatcher_, LinePolicy::None),
+      station_(dispatcher_, run_.Parts(), *this, run_.Rules(false)),
       Comm1(station_.Comm()) {
     CreateControls();
     ConnectHandlers();
@@ -89,25 +90,25 @@ void TForm1::FormCreate(const ImageSource& imageSource) {
     Guarded([&] { RunStartUp(imageSource); });
     // However start-up ended, a tool without an image must never open a
     // port to a device.
-    if (image_.Length == 0)
+    if (run_.Image().Length == 0)
         Button1->setEnabled(false);
 }
 
 void TForm1::RunStartUp(const ImageSource& imageSource) {
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     ShowCounters(Session().OkCount(), Session().ErrorCount());
-    LoadEmbeddedImage(imageSource, image_);
+    run_.LoadImage(imageSource);
     AppendLog(kToolTitleLine);
 
-    Edit1->setText(QString::fromStdString(settings_.ReadSetting("SN")));
+    Edit1->setText(QString::fromStdString(run_.Settings().ReadSetting("SN")));
     Edit2->clear();
 
-    const std::string port = settings_.ReadSetting("COM");
+    const std::string port = run_.Settings().ReadSetting("COM");
     const int index = port.empty() ? 0 : StrToInt(port);
     ComboBox1->setCurrentIndex(index >= 0 && index < ComboBox1->count() ? index : -1);
 
     // A change of the box runs SelAutoClick, which stores the choice.
-    SelAuto->setChecked(settings_.ReadSetting("Auto") == "1");
+    SelAuto->setChecked(run_.Settings().ReadSetting("Auto") == "1");
 }
 
 // The station resets the controller and the track bar in both directions.
@@ -125,7 +126,7 @@ void TForm1::Button1Click() {
         BitBtn2->setEnabled(true);
         BitBtn3->setEnabled(true);
     }
-    settings_.WriteSetting("COM", std::to_string(ComboBox1->currentIndex()));
+    run_.Settings().WriteSetting("COM", std::to_string(ComboBox1->currentIndex()));
 }
 
 void TForm1::Button2Click() {
@@ -151,7 +152,7 @@ void TForm1::BitBtn3Click() {
 }
 
 void TForm1::SelAutoClick() {
-    settings_.WriteSetting("Auto", SelAuto->isChecked() ? "1" : "0");
+    run_.Settings().WriteSetting("Auto", SelAuto->isChecked() ? "1" : "0");
 }
 
 void TForm1::AppendLog(const std::string& text) {
@@ -164,6 +165,43 @@ void TForm1::ShowCounters(std::int32_t okCount, std::int32_t errorCount) {
     Label1->setText(QStringLiteral("Ok:%1").arg(okCount));
     Label2->setText(QStringLiteral("Err:%1").arg(errorCount));
     emit CountersShown(okCount, errorCount);
+}
+
+void TForm1::SetProgress(int position) {
+    TrackBar1->setValue(position);  // the slider clamps to 0..100
+}
+
+bool TForm1::AskYesNo(const std::string& text, const std::string& title) {
+    return AskYesNoBox(this, text, title);
+}
+
+void TForm1::ShowMessage(const std::string& text, const std::string& title) {
+    ShowMessageBox(this, text, title);
+}
+
+bool TForm1::AutoChecked() {
+    return SelAuto->isChecked();
+}
+
+bool TForm1::FastChecked() {
+    return CheckBox1->isChecked();
+}
+
+bool TForm1::L3Checked() {
+    return CheckBox3->isChecked();
+}
+
+// The field shows the next number; what a write sends is the store's.
+void TForm1::ShowNextSerialNumber(const std::string& number) {
+    Edit1->setText(QString::fromStdString(number));
+}
+
+void TForm1::ClearReadBack() {
+    Edit2->clear();
+}
+
+void TForm1::StepFailed(const std::exception& error) {
+    ShowErrorBox(this, error);
 }
 
 QString TForm1::PortToolTip() const {

@@ -1,7 +1,8 @@
-// TForm1: the operator's one window. It owns one port station (the serial
-// component Comm1 and its update controller), the two timers that drive it and
-// the controls it reports to: pick the port, Open, and watch the log, the
-// progress and the counters while devices come and go.
+// TForm1: the operator's one window. It is its port station's view: the
+// controls the controller reports to (the log, the progress, the counters,
+// its boxes) and the choices it reads. It owns the run (the image, the
+// settings and the serial numbers), the port station (the serial component
+// Comm1 and its update controller) and the two timers that drive it.
 #pragma once
 
 #include <QWidget>
@@ -9,11 +10,10 @@
 #include <string>
 
 #include "app/port_station.h"
-#include "app/settings_store.h"
-#include "app/stored_serial_numbers.h"
+#include "app/port_view.h"
 #include "app/update_session.h"
-#include "gui/qt_dispatcher.h"
-#include "gui/window_view.h"
+#include "frontend/station_run.h"
+#include "gui/common/qt_dispatcher.h"
 #include "image/image_source.h"
 #include "protocol/firmware_image.h"
 #include "serial/comm.h"
@@ -32,15 +32,12 @@ namespace comflash {
 inline constexpr char kWindowCaption[] = "FW Update For QL42V1.31-N-20090724";
 inline constexpr char kToolTitleLine[] = "Firmware Update Tools";
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private PortView {
     Q_OBJECT
 
     // Declared first: the port station is built on them; Comm1 is its port.
     QtDispatcher dispatcher_;
-    SettingsStore settings_;
-    StoredSerialNumbers serialNumbers_{settings_};
-    FirmwareImage image_;
-    WindowView view_{*this};
+    StationRun run_;
     PortStation station_;
 
 public:
@@ -82,8 +79,8 @@ public:
     void Timer2Timer();
 
     // The log: one line per call, one per part of a text with line breaks.
-    void AppendLog(const std::string& text);
-    void ShowCounters(std::int32_t okCount, std::int32_t errorCount);
+    void AppendLog(const std::string& text) override;
+    void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
     // Where a caption does not fit its control in the font the machine gave
     // it, the control grows to the right, and the fixed window with it;
     // nothing shrinks or moves. Runs when the controls are made; again after
@@ -95,7 +92,7 @@ public:
     bool QuickTurnaround() const { return station_.QuickTurnaround(); }
 
     bool PortOpen() const { return PortOpen_; }
-    const FirmwareImage& Image() const { return image_; }
+    const FirmwareImage& Image() const { return run_.Image(); }
     const UpdateSession& Session() const { return station_.Session(); }
 
 signals:
@@ -103,6 +100,18 @@ signals:
     void CountersShown(int okCount, int errorCount);
 
 private:
+    // PortView: the controls the controller reports to and reads.
+    void SetProgress(int position) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    bool AutoChecked() override;
+    bool FastChecked() override;
+    bool L3Checked() override;
+    void ShowNextSerialNumber(const std::string& number) override;
+    void ClearReadBack() override;
+    // The standard error box; the window stays usable.
+    void StepFailed(const std::exception& error) override;
+
     void CreateControls();
     void ConnectHandlers();
     void RunStartUp(const ImageSource& imageSource);

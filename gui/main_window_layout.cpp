@@ -190,6 +190,8 @@ void TForm1::CreateControls() {
 
     Edit1 = Place(SerialNumberEdit(kRed, this), 16, 336, 249, 28);
     Edit1->setText(QStringLiteral("3037810629"));
+    // It shows the next number; a write takes the store's, never the field's.
+    Edit1->setReadOnly(true);
     Edit1->hide();
     Edit2 = Place(SerialNumberEdit(kBlue, this), 16, 299, 249, 28);
     Edit2->setReadOnly(true);

@@ -62,8 +62,8 @@ void SendDevice(PgConnection& connection, const std::string& key, const json& bo
 }
 
 SerialFate FateNamed(const std::string& name) {
-    for (SerialFate fate :
-         {SerialFate::Written, SerialFate::Refused, SerialFate::Unconfirmed, SerialFate::NotSent}) {
+    for (SerialFate fate : {SerialFate::Written, SerialFate::Refused, SerialFate::Unconfirmed,
+                            SerialFate::NotSent, SerialFate::Skipped}) {
         if (name == SerialFateName(fate))
             return fate;
     }
@@ -86,23 +86,25 @@ std::string NewEntryKey() {
     return key;
 }
 
-SpoolEntry DeviceEntry(const DeviceRow& row, const std::string& key, const std::string& lineId) {
+SpoolEntry DeviceEntry(const DeviceRecord& record, const std::string& station,
+                       const std::string& toolVersion, const std::string& key,
+                       const std::string& lineId) {
     json body = {{"kind", "device"},
-                 {"time", row.finishedAt},
-                 {"station", row.station},
-                 {"port", row.port},
-                 {"outcome", row.outcome},
-                 {"image_length", row.imageLength},
-                 {"image_crc", row.imageCrc},
-                 {"duration_ms", row.durationMs},
-                 {"tool_version", row.toolVersion}};
-    if (!row.serialNumber.empty()) {
-        body["serial_number"] = row.serialNumber;
-        body["serial_fate"] = row.serialFate;
+                 {"time", record.finishedAt},
+                 {"station", station},
+                 {"port", record.port},
+                 {"outcome", RunResultName(record.result)},
+                 {"image_length", record.imageLength},
+                 {"image_crc", record.imageCrc},
+                 {"duration_ms", record.durationMs},
+                 {"tool_version", toolVersion}};
+    if (record.serial) {
+        body["serial_number"] = record.serial->number;
+        body["serial_fate"] = SerialFateName(record.serial->fate);
     }
     // The device's own number under the --record file's keys, made by its code.
     JsonObject deviceSerial;
-    AddDeviceSerial(deviceSerial, row.device);
+    AddDeviceSerial(deviceSerial, record.device);
     for (const auto& [name, value] : deviceSerial.items())
         body[name] = value;
     if (!lineId.empty())

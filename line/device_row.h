@@ -1,11 +1,12 @@
-// One finished device, as the line database keeps it, and the entries the
-// spool holds for the server.
+// The entries the spool holds for the server: finished devices and the fates
+// of serial numbers.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "app/device_record.h"
 #include "app/serial_number_source.h"
 #include "line/line_spool.h"
 #include "line/pg_connection.h"
@@ -13,29 +14,16 @@
 
 namespace comflash::line {
 
-struct DeviceRow {
-    std::int64_t finishedAt = 0;  // Unix milliseconds
-    std::string station;          // filled in by the recorder
-    std::string port;
-    std::string outcome;  // the run's result, as the --record file names it
-    std::uint32_t imageLength = 0;
-    std::uint16_t imageCrc = 0;
-    std::string serialNumber;  // the number taken for the device; empty when none
-    std::string serialFate;    // what became of it: "written", "refused", ...
-    // The device's own number from its identity reply, as the --record file
-    // has it; nothing when no identity reply came.
-    std::optional<DeviceSerial> device;
-    std::int64_t durationMs = 0;
-    std::string toolVersion;  // filled in by the recorder
-};
-
 // A key no other entry of any station will have.
 std::string NewEntryKey();
 
+// A finished device of `station`, recorded by comflash `toolVersion`.
 // `lineId`: the line the row belongs to (EnsureLineSchema), empty when the
 // station has not reached its line yet; the row then goes to the first line
 // it reaches.
-SpoolEntry DeviceEntry(const DeviceRow& row, const std::string& key, const std::string& lineId);
+SpoolEntry DeviceEntry(const DeviceRecord& record, const std::string& station,
+                       const std::string& toolVersion, const std::string& key,
+                       const std::string& lineId);
 
 // The fate of a reservation made on the line `lineId`; its key is the
 // reservation's, so the entry is the same however often it is made.

@@ -7,6 +7,7 @@
 
 #include "line/line_error.h"
 #include "line/line_schema.h"
+#include "serial/worker_thread.h"
 
 namespace comflash::line {
 namespace {
@@ -24,7 +25,7 @@ LineDatabase::LineDatabase(std::string conninfo, std::string station,
       spool_(std::move(spoolFolder)),
       problem_("not connected yet") {
     CheckConninfo(conninfo_);
-    worker_ = std::thread([this] { Work(); });
+    worker_ = StartWorkerThread([this] { Work(); });
 }
 
 LineDatabase::~LineDatabase() {
@@ -70,15 +71,13 @@ void LineDatabase::Wake() {
     workWake_.notify_all();
 }
 
-void LineDatabase::Record(DeviceRow row) {
-    row.station = station_;
-    row.toolVersion = COMFLASH_VERSION;
+void LineDatabase::Append(const DeviceRecord& record) {
     std::string lineId;
     {
         std::lock_guard lock(stateMutex_);
         lineId = lineId_;
     }
-    spool_.Append(DeviceEntry(row, NewEntryKey(), lineId));
+    spool_.Append(DeviceEntry(record, station_, COMFLASH_VERSION, NewEntryKey(), lineId));
     Wake();
 }
 
@@ -119,20 +118,23 @@ Reservation LineDatabase::Reserve(const std::string& prefix, int floor, const st
 }
 
 void LineDatabase::Settle(const Reservation& reservation, SerialFate fate) {
+    // On disk first: a run ended by a signal or a crash right after this
+    // still owes the line the fate, never loses it. Sending it twice writes
+    // nothing the second time: only a reservation still open changes.
+    const SpoolEntry entry = FateEntry(reservation.id, fate, reservation.lineId);
+    spool_.Append(entry);
     {
         std::lock_guard lock(takeMutex_);
         if (take_ != nullptr && take_->StillOpen() && takeLineId_ == reservation.lineId) {
             try {
                 SettleReservation(*take_, reservation.id, fate);
+                spool_.Remove({entry.key});
                 return;
             } catch (const LineUnreachable& e) {
                 LoseTakeConnection(e.Why());
             }
         }
     }
-    // Sent again later; written only while the reservation is still open, so
-    // a fate that did reach the server is not written twice.
-    spool_.Append(FateEntry(reservation.id, fate, reservation.lineId));
     Wake();
 }
 
@@ -158,11 +160,11 @@ bool LineDatabase::Unconfirmed(const std::string& prefix, int value) {
     }
 }
 
-void LineDatabase::Confirm(const std::string& prefix, int value) {
+bool LineDatabase::Confirm(const std::string& prefix, int value) {
     std::lock_guard lock(takeMutex_);
     PgConnection& connection = TakeConnection();
     try {
-        ConfirmNumber(connection, prefix, value);
+        return ConfirmNumber(connection, prefix, value);
     } catch (const LineUnreachable& e) {
         LoseTakeConnection(e.Why());
         throw;

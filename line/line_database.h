@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "app/device_record.h"
 #include "app/serial_number_source.h"
 #include "line/device_row.h"
 #include "line/line_spool.h"
@@ -28,14 +29,14 @@ namespace comflash::line {
 // The least time between two attempts to reach a server that did not answer.
 inline constexpr std::chrono::seconds kRetryInterval{3};
 
-class LineDatabase {
+class LineDatabase final : public DeviceRecorder {
 public:
     // `conninfo`: a libpq connection string or postgresql:// URI. `station`:
     // the name rows and reservations carry. The spool lives in `spoolFolder`
     // (the settings folder). Raises LineError when `conninfo` cannot be read;
     // contacts nothing itself: the worker connects at once.
     LineDatabase(std::string conninfo, std::string station, std::filesystem::path spoolFolder);
-    ~LineDatabase();
+    ~LineDatabase() override;
     LineDatabase(const LineDatabase&) = delete;
     LineDatabase& operator=(const LineDatabase&) = delete;
 
@@ -51,10 +52,9 @@ public:
     bool WaitAvailable(std::chrono::milliseconds within);
 
     // Keeps a finished device's row: on disk in the spool when this returns,
-    // sent by the worker as soon as the server answers. Fills in the station
-    // and the tool's version. Raises LineError when the spool cannot be
-    // written.
-    void Record(DeviceRow row);
+    // sent by the worker as soon as the server answers, with the station and
+    // the tool's version. Raises LineError when the spool cannot be written.
+    void Append(const DeviceRecord& record) override;
     // Entries of the spool the server does not have yet.
     std::size_t Waiting() const { return spool_.Count(); }
     // Waits up to `within` until the spool is sent; false when entries remain
@@ -65,13 +65,15 @@ public:
     // LineUnreachable while the line is away; when the connection breaks
     // during the request the number, if reserved, stays a gap.
     Reservation Reserve(const std::string& prefix, int floor, const std::string& port);
-    // Writes the fate at once when the server answers, else through the spool.
+    // Keeps the fate in the spool at once, then writes it to the server when
+    // it answers within its reply time-out; the spool sends it otherwise.
     void Settle(const Reservation& reservation, SerialFate fate);
     int Join(const std::string& prefix, int floor);
     // A number whose fate is unknown, and its confirmation by the device that
-    // came back holding it. Raise LineUnreachable while the line is away.
+    // came back holding it (false when it was neither). Raise LineUnreachable
+    // while the line is away.
     bool Unconfirmed(const std::string& prefix, int value);
-    void Confirm(const std::string& prefix, int value);
+    bool Confirm(const std::string& prefix, int value);
     int NextInSeries(const std::string& prefix, int floor);
 
 private:

@@ -17,12 +17,8 @@ constexpr const char* kStoredNumber = "SN";
 LineSerialNumbers::LineSerialNumbers(LineDatabase& line, const SettingsStore& settings)
     : line_(line), settings_(settings) {}
 
-std::string LineSerialNumbers::StartingNumber(const std::string& atLeast) const {
-    const std::string stored = settings_.ReadSetting(kStoredNumber);
-    // A wanted number behind the stored one loses: numbers in between may be
-    // in devices.
-    const std::string start =
-        atLeast.empty() || SerialNumberBehind(atLeast, stored) ? stored : atLeast;
+std::string LineSerialNumbers::StartingNumber() const {
+    const std::string start = settings_.ReadSetting(kStoredNumber);
     if (!SerialNumberLongEnough(start)) {
         throw SerialNumberError("Write SN Disable! The serial number '" + start +
                                 "' is shorter than 6 characters: store the first number in " +
@@ -34,13 +30,13 @@ std::string LineSerialNumbers::StartingNumber(const std::string& atLeast) const 
 }
 
 std::string LineSerialNumbers::Next() const {
-    const std::string start = StartingNumber({});
+    const std::string start = StartingNumber();
     const std::string prefix = SerialPrefix(start);
     return SerialText(prefix, line_.NextInSeries(prefix, static_cast<int>(SerialValue(start))));
 }
 
-std::string LineSerialNumbers::Take(const std::string& port, const std::string& atLeast) {
-    const std::string start = StartingNumber(atLeast);
+TakenNumber LineSerialNumbers::Take(const std::string& port) {
+    const std::string start = StartingNumber();
     const std::string prefix = SerialPrefix(start);
     Reservation taken;
     try {
@@ -68,29 +64,44 @@ std::string LineSerialNumbers::Take(const std::string& port, const std::string& 
         }
         throw;
     }
-    return number;
+    return {number, {}};
 }
 
-void LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
+SerialFate LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
+    const auto refuse = [&](const std::string& why) {
+        throw SerialStepError("serial number " + number + " cannot become " +
+                              SerialFateName(fate) + ": " + why);
+    };
+    if (fate == SerialFate::Skipped)
+        refuse("a number is skipped by giving it back");
     Reservation reservation;
     {
         std::lock_guard lock(mutex_);
         const auto found = open_.find(number);
-        if (found == open_.end()) {
-            // A number of an earlier run, confirmed by the device holding it.
-            if (fate == SerialFate::Written && SerialNumberLongEnough(number)) {
-                try {
-                    line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
-                } catch (const LineUnreachable& e) {
-                    throw SerialSourceAway(e.what());
-                }
-            }
-            return;
+        if (found != open_.end()) {
+            reservation = found->second;
+            open_.erase(found);
+        } else if (fate != SerialFate::Written) {
+            refuse("this station holds no open reservation of it");
         }
-        reservation = found->second;
-        open_.erase(found);
     }
-    line_.Settle(reservation, fate);
+    if (reservation.id != 0) {
+        line_.Settle(reservation, fate);
+        return fate;
+    }
+    // A number of an earlier run or of another station, confirmed by the
+    // device holding it.
+    if (!SerialNumberLongEnough(number))
+        refuse("it is no number of a series");
+    bool confirmed = false;
+    try {
+        confirmed = line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
+    } catch (const LineUnreachable& e) {
+        throw SerialSourceAway(e.what());
+    }
+    if (!confirmed)
+        refuse("the line holds it neither reserved nor unconfirmed");
+    return fate;
 }
 
 bool LineSerialNumbers::Unconfirmed(const std::string& number) const {
@@ -111,7 +122,7 @@ bool LineSerialNumbers::Unconfirmed(const std::string& number) const {
 }
 
 std::string LineSerialNumbers::Join() {
-    const std::string start = StartingNumber({});
+    const std::string start = StartingNumber();
     const std::string prefix = SerialPrefix(start);
     const int next = line_.Join(prefix, static_cast<int>(SerialValue(start)));
     std::lock_guard lock(mutex_);

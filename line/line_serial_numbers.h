@@ -40,14 +40,16 @@ public:
     // start a series or the series is used up, the line's error when the
     // server refuses the request, and the store's error when the station's
     // settings cannot follow (the number then goes back).
-    std::string Take(const std::string& port, const std::string& atLeast) override;
+    TakenNumber Take(const std::string& port) override;
 
-    // Writes the fate: at once when the server answers, else through the
-    // spool. A number the device does not hold goes back to the series and
-    // out again before any new one; a number it may hold never goes out again.
-    // A number of an earlier run that its device confirms (Written) is
-    // written at once, or raises SerialSourceAway while the line is away.
-    void Settle(const std::string& number, SerialFate fate) override;
+    // A number this station took: its fate, kept in the spool at once and
+    // written to the server when it answers. A number the device does not
+    // hold goes back to the series and out again before any new one (so it
+    // is never skipped); a number it may hold never goes out again. A number
+    // of an earlier run or another station that its device confirms
+    // (Written) is written at once, or raises SerialSourceAway while the
+    // line is away. Any other step raises SerialStepError.
+    SerialFate Settle(const std::string& number, SerialFate fate) override;
 
     // From the line: a number reserved or unconfirmed. Raises
     // SerialSourceAway while the line is away: a device holding it then
@@ -62,7 +64,7 @@ public:
 
 private:
     // The station's number to start from, checked as a write checks it.
-    std::string StartingNumber(const std::string& atLeast) const;
+    std::string StartingNumber() const;
     void FollowLine(const std::string& prefix, int lineNext);
 
     LineDatabase& line_;

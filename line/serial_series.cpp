@@ -46,11 +46,13 @@ bool NumberUnconfirmed(PgConnection& connection, const std::string& prefix, int 
     return row.Number(0, 0) > 0;
 }
 
-void ConfirmNumber(PgConnection& connection, const std::string& prefix, int value) {
-    connection.Exec(
+bool ConfirmNumber(PgConnection& connection, const std::string& prefix, int value) {
+    PgResult confirmed = connection.Exec(
         "UPDATE comflash_serial_numbers SET state = 'written', settled_at = now() "
-        "WHERE prefix = $1 AND value = $2::integer AND state IN ('reserved', 'unconfirmed')",
+        "WHERE prefix = $1 AND value = $2::integer AND state IN ('reserved', 'unconfirmed') "
+        "RETURNING value",
         {prefix, std::to_string(value)});
+    return confirmed.Rows() > 0;
 }
 
 int JoinSeries(PgConnection& connection, const std::string& prefix, int floor) {

@@ -40,8 +40,9 @@ int NextInSeries(PgConnection& connection, const std::string& prefix, int floor)
 // Whether the number was handed out and its fate is still unknown (reserved,
 // or settled as unconfirmed).
 bool NumberUnconfirmed(PgConnection& connection, const std::string& prefix, int value);
-// The device that holds the number came back and says so: written.
-void ConfirmNumber(PgConnection& connection, const std::string& prefix, int value);
+// The device that holds the number came back and says so: written. False
+// when the number was neither reserved nor unconfirmed (nothing changed).
+bool ConfirmNumber(PgConnection& connection, const std::string& prefix, int value);
 
 // The prefix followed by the value as six digits.
 std::string SerialText(const std::string& prefix, int value);

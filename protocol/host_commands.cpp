@@ -34,7 +34,7 @@ std::uint8_t EvolveHandshakeKey(std::uint8_t key) {
 
 std::string RecordTextFor(std::string_view serialNumber) {
     std::string text(serialNumber);
-    text += '#';
+    text += kSerialRecordEnd;
     if (text.size() > kMaxSerialTextLength) text.resize(kMaxSerialTextLength);
     return text;
 }

@@ -34,6 +34,8 @@ inline constexpr std::uint16_t kEepromInitLength = 16;
 inline constexpr std::uint16_t kSerialRecordAddress = 0x03ED;
 inline constexpr std::string_view kSerialRecordTag = "VTM";
 inline constexpr std::size_t kMaxSerialTextLength = 16;
+// Ends the serial number in the record; the device keeps what comes before it.
+inline constexpr char kSerialRecordEnd = '#';
 
 // One evolution step of the handshake key: ((33 k + 0xC7) mod 256) XOR 0xA9.
 std::uint8_t EvolveHandshakeKey(std::uint8_t key);

@@ -26,7 +26,7 @@ DeviceSerial ReadDeviceSerial(std::span<const std::uint8_t> payload, bool checke
 
     const auto text =
         payload.subspan(kIdentityRecordOffset + kSerialRecordTag.size(), kMaxSerialTextLength);
-    const auto end = std::find(text.begin(), text.end(), std::uint8_t{'#'});
+    const auto end = std::find(text.begin(), text.end(), static_cast<std::uint8_t>(kSerialRecordEnd));
     std::string number(text.begin(), end);
     if (number.empty())
         return Unknown("its serial-number record is empty");

@@ -6,25 +6,26 @@
 #include <vector>
 
 #include "frontend/version_text.h"
-#include "gui/station/station_options.h"
+#include "frontend/window_options.h"
+#include "gui/common/toolkit_arguments.h"
 #include "gui/station/station_window.h"
 #include "image/builtin_image_source.h"
 
 int main(int argc, char* argv[]) {
-    using comflash::station::StationOptions;
+    using comflash::StationOptions;
     using comflash::station::StationWindow;
 
     // Ours first, so that --help and mistakes need no display.
     StationOptions options;
     try {
-        options =
-            comflash::station::ParseStationOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const comflash::station::StationOptionError& error) {
+        options = comflash::ParseStationOptions(
+            comflash::OwnArguments(std::vector<std::string>(argv + 1, argv + argc)));
+    } catch (const comflash::UsageError& error) {
         std::fprintf(stderr, "comflash-station: %s\n", error.what());
         return 2;
     }
     if (options.help) {
-        std::fputs(comflash::station::StationUsage().c_str(), stdout);
+        std::fputs(comflash::StationUsage(comflash::kToolkitOptionsNote).c_str(), stdout);
         return 0;
     }
     if (options.version) {
@@ -63,11 +64,12 @@ int main(int argc, char* argv[]) {
                              });
     }
     const int status = QApplication::exec();
-    // Every device recorded before the line is given its last chance.
+    // Every device recorded, every number settled, and what the line is
+    // owed given its last chance.
     window->CloseAll();
-    const std::string waiting = window->FlushLine();
+    const std::vector<std::string> said = window->Finish();
     window.reset();
-    if (!waiting.empty())
-        std::fprintf(stderr, "comflash-station: %s\n", waiting.c_str());
+    for (const auto& text : said)
+        std::fprintf(stderr, "comflash-station: %s\n", text.c_str());
     return status;
 }

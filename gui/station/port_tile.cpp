@@ -57,9 +57,9 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
-PortTile::PortTile(std::string port, Dispatcher& dispatcher, const StationShared& shared,
+PortTile::PortTile(std::string port, Dispatcher& dispatcher, const StationParts& parts,
                    const StationRules& rules, QWidget* parent)
-    : QFrame(parent), port_(std::move(port)), station_(dispatcher, shared, *this, rules) {
+    : QFrame(parent), port_(std::move(port)), station_(dispatcher, parts, *this, rules) {
     CreateControls();
     ShowSocket();
     ShowCounters(0, 0);
@@ -242,7 +242,6 @@ void PortTile::AppendLog(const std::string& line) {
         log_.pop_front();
     if (logView_->isVisible())
         logView_->appendPlainText(ToQt(line));
-    state_.LogLine(line);
 }
 
 void PortTile::SetProgress(int position) {
@@ -268,15 +267,11 @@ void PortTile::ShowMessage(const std::string& text, const std::string& title) {
     ShowFace();
 }
 
-void PortTile::UpdateStarted() {
-    state_.UpdateStarted();
+void PortTile::RunStarted(RunKind kind, const std::string& serialNumber) {
+    state_.RunStarted(kind, serialNumber);
     ShowFace();
-}
-
-void PortTile::SerialNumberSent(const std::string& number) {
-    state_.SerialNumberSent(number);
-    ShowFace();
-    emit SerialNumberUsed();
+    if (kind == RunKind::SerialNumber)
+        emit SerialNumberUsed();
 }
 
 void PortTile::DeviceIdentified(const DeviceSerial& device) {
@@ -284,23 +279,23 @@ void PortTile::DeviceIdentified(const DeviceSerial& device) {
     ShowFace();
 }
 
-void PortTile::DeviceFinished(const FinishedDevice& device) {
-    state_.DeviceFinished(device);
+void PortTile::RunEnded(const FinishedDevice& device) {
+    state_.RunEnded(device);
     ShowFace();
     // A device left alone because it already holds a number counts neither way.
     if (device.counted)
         emit Finished(device.good);
 }
 
-void PortTile::PortLost() {
-    AppendLog("the port stopped working (device or cable gone?): waiting for it to return");
+void PortTile::PortLost(const std::string& text) {
+    AppendLog(text);
     state_.PortLost();
     ShowFace();
     emit OpenChanged();
 }
 
-void PortTile::PortBack() {
-    AppendLog("the port is back");
+void PortTile::PortBack(const std::string& text) {
+    AppendLog(text);
     state_.PortBack();
     ShowFace();
     emit OpenChanged();

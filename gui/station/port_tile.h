@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/port_station.h"
-#include "app/station_view.h"
+#include "app/port_view.h"
 #include "app/tile_state.h"
 #include "serial/dispatcher.h"
 
@@ -21,11 +21,11 @@ class QToolButton;
 
 namespace comflash::station {
 
-class PortTile final : public QFrame, private StationView {
+class PortTile final : public QFrame, private PortView {
     Q_OBJECT
 
 public:
-    PortTile(std::string port, Dispatcher& dispatcher, const StationShared& shared,
+    PortTile(std::string port, Dispatcher& dispatcher, const StationParts& parts,
              const StationRules& rules, QWidget* parent = nullptr);
     ~PortTile() override;
     PortTile(const PortTile&) = delete;
@@ -41,7 +41,7 @@ public:
     void Tick1() { station_.Tick1(); }
     void Tick2() { station_.Tick2(); }
     // Writing serial numbers or updating; only while closed.
-    void SetProvisioning(SerialProvisioning* shared) { station_.SetProvisioning(shared); }
+    void SetProvisioning(bool on) { station_.SetProvisioning(on); }
     // The button of the tile stays enabled only while the tool has an image.
     void SetOpenAllowed(bool allowed);
 
@@ -67,7 +67,7 @@ signals:
     void Problem(const QString& text);
 
 private:
-    // StationView
+    // PortView
     void AppendLog(const std::string& line) override;
     void SetProgress(int position) override;
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
@@ -76,12 +76,11 @@ private:
     bool AutoChecked() override { return true; }
     bool FastChecked() override { return true; }
     bool L3Checked() override { return false; }
-    void UpdateStarted() override;
-    void SerialNumberSent(const std::string& number) override;
-    void DeviceFinished(const FinishedDevice& device) override;
+    void RunStarted(RunKind kind, const std::string& serialNumber) override;
     void DeviceIdentified(const DeviceSerial& device) override;
-    void PortLost() override;
-    void PortBack() override;
+    void RunEnded(const FinishedDevice& device) override;
+    void PortLost(const std::string& text) override;
+    void PortBack(const std::string& text) override;
     void Notice(const std::string& text) override;
     void StepFailed(const std::exception& error) override;
 

@@ -17,12 +17,9 @@
 #include <cmath>
 
 #include "app/port_station.h"
-#include "app/serial_number.h"
 #include "app/settings_folder.h"
 #include "app/station_ports.h"
 #include "gui/station/port_tile.h"
-#include "image/image_loader.h"
-#include "protocol/crc16.h"
 #include "serial/port_map.h"
 
 namespace comflash::station {
@@ -42,18 +39,6 @@ QString ToQt(const std::string& text) {
 constexpr std::chrono::seconds kLineStartWait{3};
 // The end of the program waits this long for the line to take what it is owed.
 constexpr std::chrono::seconds kLineFlushWait{10};
-
-// --line, else COMFLASH_LINE, else the stored "Line"; --line remembered (an
-// empty one forgets).
-std::unique_ptr<LineLink> OpenLine(const StationOptions& options, const SettingsStore& settings) {
-    if (options.line)
-        settings.WriteSetting(kLineSetting, *options.line);
-    const LineChoice choice{options.line, options.station, options.standalone};
-    const auto address = ChosenLine(choice, settings.ReadSetting(kLineSetting));
-    if (!address)
-        return nullptr;
-    return LineLink::Open(*address, choice, settings);
-}
 
 QFont Sized(QFont font, int pixels, bool bold) {
     font.setPixelSize(pixels);
@@ -76,34 +61,23 @@ int ColumnsFor(std::size_t tiles) {
 
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options,
                              QWidget* parent)
-    : QWidget(parent),
-      line_(OpenLine(options, settings_)),
-      serialNumbers_(line_ ? line_->SerialNumbers() : storedNumbers_),
-      writingSerialNumbers_(options.writeSerialNumbers),
-      standalone_(options.standalone),
-      rules_{.devices = std::nullopt,
-             .reopenWhenLost = true,
-             .overwriteSerialNumbers = options.overwriteSerialNumbers,
-             .readBackSerialNumbers = options.verifySerialNumbers,
-             .quickTurnaround = options.quickTurnaround} {
-    LoadEmbeddedImage(image, image_);
-    imageCrc_ = Crc16Ccitt({image_.Data.data(), image_.Length});
-    if (options.record)
-        record_.emplace(*options.record);
+    : QWidget(parent), run_(options.run, dispatcher_, LinePolicy::Remembered) {
+    run_.LoadImage(image);
+    run_.OnNotice([this](const std::string& text) { Say(ToQt(text)); });
 
     setWindowTitle(QString::fromLatin1(kStationTitle));
     CreateControls();
-    if (!options.ports.empty()) {
-        ports_ = options.ports;
-        settings_.WriteSetting(kPortsSetting, JoinPortList(ports_));
+    if (!options.run.ports.empty()) {
+        ports_ = options.run.ports;
+        run_.Settings().WriteSetting(kPortsSetting, JoinPortList(ports_));
     } else {
-        ports_ = SplitPortList(settings_.ReadSetting(kPortsSetting));
+        ports_ = SplitPortList(run_.Settings().ReadSetting(kPortsSetting));
     }
     BuildTiles();
-    if (line_)
-        line_->WaitReachable(kLineStartWait);
+    if (const StationRun::Joined joined = run_.JoinLine(kLineStartWait); !joined.reached)
+        Say(ToQt(joined.text));
     SayLineState();
-    if (image_.Length == 0)
+    if (Image().Length == 0)
         Say(QStringLiteral("The tool holds no firmware image: no port can be opened."));
     else if (ports_.empty())
         Say(QStringLiteral("No ports chosen: pick them under Ports."));
@@ -126,7 +100,7 @@ void StationWindow::CreateControls() {
     auto* modes = new QButtonGroup(this);
     modes->addButton(updateMode_);
     modes->addButton(serialMode_);
-    (writingSerialNumbers_ ? serialMode_ : updateMode_)->setChecked(true);
+    (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
     connect(serialMode_, &QRadioButton::toggled, this,
             [this](bool writing) { SetWritingSerialNumbers(writing); });
     nextSerial_ = new QLabel(this);
@@ -206,23 +180,15 @@ void StationWindow::CreateControls() {
     ShowTotals();
 }
 
-StationShared StationWindow::Shared() {
-    return StationShared{image_,
-                         serialNumbers_,
-                         writingSerialNumbers_ ? &provisioning_ : nullptr,
-                         record_ ? &*record_ : nullptr,
-                         imageCrc_,
-                         line_ ? &line_->Record() : nullptr};
-}
-
 void StationWindow::BuildTiles() {
     for (PortTile* tile : tiles_)
         delete tile;
     tiles_.clear();
     const int columns = ColumnsFor(ports_.size());
     for (std::size_t i = 0; i < ports_.size(); ++i) {
-        auto* tile = new PortTile(ports_[i], dispatcher_, Shared(), rules_, board_);
-        tile->SetOpenAllowed(image_.Length > 0);
+        auto* tile =
+            new PortTile(ports_[i], dispatcher_, run_.Parts(), run_.Rules(true), board_);
+        tile->SetOpenAllowed(Image().Length > 0);
         connect(tile, &PortTile::Finished, this, [this](bool good) { OnDeviceFinished(good); });
         connect(tile, &PortTile::OpenChanged, this, [this] { OnOpenChanged(); });
         connect(tile, &PortTile::SerialNumberUsed, this, [this] { ShowNextSerialNumber(); });
@@ -238,7 +204,7 @@ bool StationWindow::AnyOpen() const {
 }
 
 void StationWindow::OpenAll() {
-    if (image_.Length == 0 || !SerialNumberReady())
+    if (Image().Length == 0 || !SerialNumberReady())
         return;
     status_->clear();
     bool opened = false;
@@ -254,26 +220,14 @@ void StationWindow::CloseAll() {
     for (PortTile* tile : tiles_)
         tile->Close();
     // What became of the numbers, as the command line says at its end.
-    if (anyOpen && writingSerialNumbers_ && !provisioning_.Summary().empty())
-        Say(ToQt(provisioning_.Summary()));
+    const std::string summary = run_.Numbers().Summary();
+    if (anyOpen && WritingSerialNumbers() && !summary.empty())
+        Say(ToQt(summary));
 }
 
 bool StationWindow::SerialNumberReady() {
-    if (!writingSerialNumbers_)
-        return true;
     try {
-        // The stored number names the series, on a line too.
-        const std::string text = storedNumbers_.Next();
-        if (!SerialNumberLongEnough(text)) {
-            Say(ToQt("Write SN Disable! The stored serial number '" + text +
-                     "' is shorter than 6 characters: store the first number with comflash-cli "
-                     "--set-sn TEXT (it lives in " +
-                     settings_.Location() + ")"));
-            return false;
-        }
-        CheckSerialNumberWritable(text);
-        if (!line_)
-            CheckStandaloneWrite(settings_, text, standalone_);
+        run_.CheckReadyToOpen();
     } catch (const std::exception& error) {
         Say(ToQt(error.what()));
         return false;
@@ -282,25 +236,13 @@ bool StationWindow::SerialNumberReady() {
 }
 
 void StationWindow::SayLineState() {
-    if (!line_) {
+    if (!run_.OnLine()) {
         lineState_->setVisible(false);
         return;
     }
-    const auto change = line_->StateChange();
-    if (!change) {
-        if (lineState_->text().isEmpty())
-            lineState_->setText(ToQt("line database: station " + line_->Station()));
-        return;
-    }
-    if (change->starts_with("line database unreachable")) {
-        lineState_->setText(QStringLiteral("line database unreachable"));
-        Say(ToQt(*change + (writingSerialNumbers_
-                                ? ": hellos go unanswered until it is back"
-                                : ": device rows wait on disk until it is back")));
-    } else {
-        lineState_->setText(ToQt("line database: station " + line_->Station()));
+    if (const auto change = run_.LineChange())
         Say(ToQt(*change));
-    }
+    lineState_->setText(ToQt(run_.LineStateText()));
     ShowNextSerialNumber();
 }
 
@@ -308,31 +250,35 @@ QString StationWindow::LineText() const {
     return lineState_->isVisibleTo(this) ? lineState_->text() : QString();
 }
 
-std::string StationWindow::FlushLine() {
-    return line_ ? line_->Flush(kLineFlushWait) : std::string();
+std::vector<std::string> StationWindow::Finish() {
+    const StationRun::Ending ending = run_.Finish(kLineFlushWait);
+    std::vector<std::string> said = ending.notices;
+    if (!ending.summary.empty())
+        said.insert(said.begin(), ending.summary);
+    return said;
 }
 
 bool StationWindow::SetPorts(const std::vector<std::string>& ports) {
     if (AnyOpen())
         return false;
     ports_ = SplitPortList(JoinPortList(ports));
-    settings_.WriteSetting(kPortsSetting, JoinPortList(ports_));
+    run_.Settings().WriteSetting(kPortsSetting, JoinPortList(ports_));
     BuildTiles();
     OnOpenChanged();
     return true;
 }
 
 bool StationWindow::SetWritingSerialNumbers(bool writing) {
-    if (writing == writingSerialNumbers_)
+    if (writing == WritingSerialNumbers())
         return true;
     if (AnyOpen()) {
-        (writingSerialNumbers_ ? serialMode_ : updateMode_)->setChecked(true);
+        (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
         return false;
     }
-    writingSerialNumbers_ = writing;
+    run_.SetWritingSerialNumbers(writing);
     (writing ? serialMode_ : updateMode_)->setChecked(true);
     for (PortTile* tile : tiles_)
-        tile->SetProvisioning(writing ? &provisioning_ : nullptr);
+        tile->SetProvisioning(writing);
     ShowNextSerialNumber();
     return true;
 }
@@ -392,7 +338,7 @@ void StationWindow::OnOpenChanged() {
     updateMode_->setEnabled(!anyOpen);
     serialMode_->setEnabled(!anyOpen);
     portsButton_->setEnabled(!anyOpen);
-    openAll_->setEnabled(image_.Length > 0 && !tiles_.empty());
+    openAll_->setEnabled(Image().Length > 0 && !tiles_.empty());
     closeAll_->setEnabled(anyOpen);
     ShowNextSerialNumber();
 }
@@ -403,17 +349,19 @@ void StationWindow::ShowTotals() {
     hour_->setText(ToQt(tally_.HourText(now)));
 }
 
+// Asked of the source away from this thread: the line database may be slow.
 void StationWindow::ShowNextSerialNumber() {
-    nextSerial_->setVisible(writingSerialNumbers_);
-    if (!writingSerialNumbers_)
+    nextSerial_->setVisible(WritingSerialNumbers());
+    if (!WritingSerialNumbers())
         return;
-    try {
-        const std::string next = serialNumbers_.Next();
-        nextSerial_->setText(next.empty() ? QStringLiteral("no serial number stored")
-                                          : ToQt("next serial number: " + next));
-    } catch (const std::exception& error) {
-        nextSerial_->setText(ToQt(std::string("serial number: ") + error.what()));
-    }
+    run_.Numbers().FetchNext([this](const std::string& next, const std::string& error) {
+        if (!error.empty())
+            nextSerial_->setText(ToQt("serial number: " + error));
+        else if (next.empty())
+            nextSerial_->setText(QStringLiteral("no serial number stored"));
+        else
+            nextSerial_->setText(ToQt("next serial number: " + next));
+    });
 }
 
 void StationWindow::Say(const QString& text) {

@@ -12,15 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/device_record.h"
 #include "app/port_station.h"
-#include "app/serial_provisioning.h"
-#include "app/settings_store.h"
 #include "app/station_tally.h"
-#include "app/stored_serial_numbers.h"
-#include "frontend/line_link.h"
-#include "gui/qt_dispatcher.h"
-#include "gui/station/station_options.h"
+#include "frontend/station_run.h"
+#include "frontend/window_options.h"
+#include "gui/common/qt_dispatcher.h"
 #include "image/image_source.h"
 #include "protocol/firmware_image.h"
 
@@ -36,22 +32,13 @@ namespace comflash::station {
 class PortTile;
 
 inline constexpr char kStationTitle[] = "comflash-station";
-// The line database the station works on, remembered beside "Ports".
-inline constexpr char kLineSetting[] = "Line";
 
 class StationWindow final : public QWidget {
     Q_OBJECT
 
     // Declared first: the tiles' stations are built on them.
     QtDispatcher dispatcher_;
-    SettingsStore settings_;
-    StoredSerialNumbers storedNumbers_{settings_};
-    std::unique_ptr<LineLink> line_;     // on a line: its numbers and its record
-    SerialNumberSource& serialNumbers_;  // the line's, else the stored ones
-    SerialProvisioning provisioning_{serialNumbers_};
-    FirmwareImage image_;
-    std::uint16_t imageCrc_ = 0;
-    std::optional<RecordFile> record_;
+    StationRun run_;
 
 public:
     // Loads the image, opens the record file (raising std::runtime_error when
@@ -74,7 +61,7 @@ public:
     bool SetPorts(const std::vector<std::string>& ports);
     // Only while all ports are closed (false otherwise).
     bool SetWritingSerialNumbers(bool writing);
-    bool WritingSerialNumbers() const { return writingSerialNumbers_; }
+    bool WritingSerialNumbers() const { return run_.WritingSerialNumbers(); }
 
     // Once `devices` have finished over all ports (at once for 0), a picture
     // of the window goes to `file` (PNG), and `done` learns whether it was saved.
@@ -83,13 +70,14 @@ public:
     const std::vector<PortTile*>& Tiles() const { return tiles_; }
     const StationTally& Tally() const { return tally_; }
     const std::vector<std::string>& Ports() const { return ports_; }
-    const FirmwareImage& Image() const { return image_; }
+    const FirmwareImage& Image() const { return run_.Image(); }
     // On a line: its station name, else empty.
-    std::string LineStation() const { return line_ ? line_->Station() : std::string(); }
+    std::string LineStation() const { return run_.LineStation(); }
     QString LineText() const;
-    // Sends what the station owes the line, waiting a bounded time; what
-    // still waits, or empty. For the end of the program, after CloseAll.
-    std::string FlushLine();
+    // The end of the program, after CloseAll: every serial number settled
+    // and recorded, what the station owes the line sent to it within a
+    // bounded time; what is left to say.
+    std::vector<std::string> Finish();
     QString TotalsText() const;
     QString HourText() const;
     QString NextSerialNumberText() const;
@@ -120,13 +108,7 @@ private:
     // "line database unreachable" once when the line goes, and once when it is back.
     void SayLineState();
 
-    StationShared Shared();
-
     std::vector<std::string> ports_;
-    bool writingSerialNumbers_ = false;
-    bool standalone_ = false;
-    // What every tile's port station follows; from the command line.
-    StationRules rules_;
     StationTally tally_;
     std::vector<PortTile*> tiles_;
 

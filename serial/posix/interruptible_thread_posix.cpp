@@ -1,4 +1,5 @@
 #include "serial/posix/interruptible_thread_posix.h"
+#include "serial/worker_thread.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -43,7 +44,7 @@ bool InterruptibleThread::Start(Body body) {
     stop_requested_ = false;
     finished_ = false;
     try {
-        thread_ = std::thread([this, body = std::move(body)] { Run(body); });
+        thread_ = StartWorkerThread([this, body = std::move(body)] { Run(body); });
     } catch (const std::system_error&) {
         return false;
     }

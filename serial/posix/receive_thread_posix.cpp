@@ -9,6 +9,7 @@
 #include "serial/posix/line_events_posix.h"
 #include "serial/posix/port_wait_posix.h"
 #include "serial/posix/thread_priority_posix.h"
+#include "serial/worker_thread.h"
 
 namespace comflash {
 
@@ -21,7 +22,7 @@ TReadThread::TReadThread(int port, int close_event, const SharedTimeouts& timeou
       chunk_(completion) {}
 
 void TReadThread::Start() {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
 }
 
 void TReadThread::Join() {

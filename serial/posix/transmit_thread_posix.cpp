@@ -10,6 +10,7 @@
 #include "serial/posix/port_wait_posix.h"
 #include "serial/posix/thread_priority_posix.h"
 #include "serial/read_deadline.h"
+#include "serial/worker_thread.h"
 
 namespace comflash {
 
@@ -20,7 +21,7 @@ TWriteThread::TWriteThread(int port, int close_event, const SharedTimeouts& time
 void TWriteThread::Start() {
     if (!wake_.valid())
         throw std::system_error(errno, std::generic_category());
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
 }
 
 void TWriteThread::Join() {

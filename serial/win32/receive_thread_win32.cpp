@@ -1,4 +1,5 @@
 #include "serial/win32/receive_thread_win32.h"
+#include "serial/worker_thread.h"
 
 #include <system_error>
 
@@ -23,7 +24,7 @@ TReadThread::TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& 
 void TReadThread::Start() {
     if (!timing_event_.valid())
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
 }
 
 void TReadThread::Join() {

@@ -1,4 +1,5 @@
 #include "serial/win32/transmit_thread_win32.h"
+#include "serial/worker_thread.h"
 
 #include <optional>
 #include <system_error>
@@ -15,7 +16,7 @@ void TWriteThread::Start() {
     if (!wake_event_.valid()) {
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
     }
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
 }
 
 void TWriteThread::Join() {

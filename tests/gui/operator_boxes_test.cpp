@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/settings_store.h"
-#include "gui/operator_boxes.h"
+#include "gui/common/operator_boxes.h"
 #include "tests/gui/box_answerer.h"
 
 namespace comflash::guitest {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "gui/qt_dispatcher.h"
+#include "gui/common/qt_dispatcher.h"
 
 namespace comflash {
 namespace {

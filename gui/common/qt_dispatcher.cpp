@@ -1,4 +1,4 @@
-#include "gui/qt_dispatcher.h"
+#include "gui/common/qt_dispatcher.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "gui/operator_boxes.h"
+#include "gui/common/operator_boxes.h"
 
 #include <QMessageBox>
 

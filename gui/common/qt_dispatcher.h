@@ -7,7 +7,7 @@
 #include <functional>
 #include <mutex>
 
-#include "gui/wake_signal.h"
+#include "gui/common/wake_signal.h"
 #include "serial/dispatcher.h"
 
 namespace comflash {

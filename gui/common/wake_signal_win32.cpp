@@ -4,7 +4,7 @@
 #include <QWinEventNotifier>
 #include <system_error>
 
-#include "gui/wake_signal.h"
+#include "gui/common/wake_signal.h"
 
 namespace comflash {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "gui/wake_signal.h"
+#include "gui/common/wake_signal.h"
 
 namespace comflash {
 
