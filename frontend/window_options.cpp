@@ -86,7 +86,7 @@ void MakeStationApp(CLI::App& app, StationOptions& options, const std::string& n
     app.footer(note.empty() ? std::string(kPortMapNote) : note + "\n\n" + kPortMapNote);
     UseCommonHelpLayout(app, "comflash-station [options]");
     AddRunOptions(app, options.run, {.remembers = true});
-    AddActions(app, options,
+    AddActions(app, options.window,
                "accepted as in comflash; the station always runs as\nwith Auto ticked",
                "take the picture once N devices have finished over\nall ports; default 0, at "
                "once");
@@ -124,9 +124,10 @@ StationOptions ParseStationOptions(const std::vector<std::string>& arguments) {
     CLI::App app("", "comflash-station");
     MakeStationApp(app, options, {});
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-    Refusing("comflash-station", [&] { options.help = !ParseCommandLine(app, views, '"'); });
+    Refusing("comflash-station",
+             [&] { options.window.help = !ParseCommandLine(app, views, '"'); });
     CheckRunOptions(options.run, false);
-    CheckActions(options);
+    CheckActions(options.window);
     return options;
 }
 

@@ -31,8 +31,9 @@ struct WindowOptions : WindowActions {
 };
 
 // The station window (comflash-station): a run's options and the actions.
-struct StationOptions : WindowActions {
+struct StationOptions {
     RunOptions run;
+    WindowActions window;
 };
 
 // `arguments` without the program name and without the toolkit's own.

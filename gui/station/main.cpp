@@ -24,11 +24,11 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "comflash-station: %s\n", error.what());
         return 2;
     }
-    if (options.help) {
+    if (options.window.help) {
         std::fputs(comflash::StationUsage(comflash::kToolkitOptionsNote).c_str(), stdout);
         return 0;
     }
-    if (options.version) {
+    if (options.window.version) {
         std::fputs(comflash::VersionText("comflash-station", comflash::BuiltInImageInfo()).c_str(),
                    stdout);
         return 0;
@@ -48,11 +48,11 @@ int main(int argc, char* argv[]) {
     }
     window->resize(window->sizeHint().expandedTo(QSize(880, 600)));
     window->show();
-    if (options.open)
+    if (options.window.open)
         window->OpenAll();
-    if (options.screenshot) {
-        const std::string file = *options.screenshot;
-        window->PictureAfter(options.screenshotAfter, QString::fromStdString(file),
+    if (options.window.screenshot) {
+        const std::string file = *options.window.screenshot;
+        window->PictureAfter(options.window.screenshotAfter, QString::fromStdString(file),
                              [file](bool saved) {
                                  if (!saved) {
                                      std::fprintf(stderr,

@@ -1,16 +1,19 @@
-// A recording stand-in for the window: it keeps every frame sent, every baud
-// rate set, every log line and box, and lets a test act from inside a modal
-// box, as the window's event loop does while a box is open.
+// A recording stand-in for the port station and the window around the
+// controller: it keeps every frame sent, every baud rate set, every log line
+// and box, and lets a test act from inside a modal box, as the window's
+// event loop does while a box is open.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/controller_host.h"
+#include "app/port_view.h"
 
 namespace comflash::testing {
 
@@ -19,10 +22,11 @@ struct Box {
     std::string title;
 };
 
-class FakeHost : public ControllerHost {
+class FakeHost : public ControllerHost, public PortView {
 public:
     using Bytes = std::vector<std::uint8_t>;
 
+    // ControllerHost
     bool SendData(const std::uint8_t* data, std::uint16_t length) override {
         sent.emplace_back(data, data + length);
         sentAtRate.push_back(baudRate);
@@ -33,6 +37,20 @@ public:
             rateChanges.push_back(rate);
         baudRate = rate;
     }
+    std::chrono::system_clock::time_point Now() override { return now; }
+    bool ReadyForDevice() override { return readyForDevice; }
+    bool TakeIdentityReply(const DeviceSerial& device) override {
+        identities.push_back(device);
+        return false;
+    }
+    void RunEnded(RunResult result, std::optional<std::uint16_t> refusedBlock) override {
+        results.push_back(result);
+        refusedBlocks.push_back(refusedBlock);
+        if (onRunEnded)
+            onRunEnded();
+    }
+
+    // PortView
     void AppendLog(const std::string& line) override { log.push_back(line); }
     void SetProgress(int position) override { progress.push_back(position); }
     void ShowCounters(std::int32_t ok, std::int32_t errors) override {
@@ -53,17 +71,13 @@ public:
     bool AutoChecked() override { return autoChecked; }
     bool FastChecked() override { return fastChecked; }
     bool L3Checked() override { return l3Checked; }
-    std::string SerialNumberText() override { return serialNumber; }
-    void SetSerialNumberText(const std::string& text) override { serialNumber = text; }
+    void ShowNextSerialNumber(const std::string& number) override { serialNumber = number; }
     void ClearReadBack() override { readBackCleared = true; }
-    std::chrono::system_clock::time_point Now() override { return now; }
-    void UpdateStarted() override { ++updatesStarted; }
-    void RunFinished(RunResult result) override { results.push_back(result); }
-    void SerialNumberSettled(const std::string& number, SerialFate fate) override {
-        settled.emplace_back(number, fate);
+    void RunStarted(RunKind kind, const std::string& /*number*/) override {
+        if (kind == RunKind::Update)
+            ++updatesStarted;
     }
-    std::string PortName() override { return "COM1"; }
-    bool ReadyForDevice() override { return readyForDevice; }
+    void StepFailed(const std::exception& error) override { failures.push_back(error.what()); }
 
     std::uint8_t LastCommand() const { return sent.empty() ? 0 : sent.back()[4]; }
     std::vector<std::string> BoxTexts() const {
@@ -87,12 +101,15 @@ public:
     bool autoChecked = true;
     bool fastChecked = true;
     bool l3Checked = false;
-    std::string serialNumber;
+    std::string serialNumber;  // what the window's hidden field shows
     bool readBackCleared = false;
     std::chrono::system_clock::time_point now{std::chrono::seconds(1709647629)};
     int updatesStarted = 0;
     std::vector<RunResult> results;
-    std::vector<std::pair<std::string, SerialFate>> settled;
+    std::vector<std::optional<std::uint16_t>> refusedBlocks;
+    std::function<void()> onRunEnded;
+    std::vector<DeviceSerial> identities;
+    std::vector<std::string> failures;
     bool readyForDevice = true;
 
 private:

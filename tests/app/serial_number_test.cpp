@@ -50,8 +50,8 @@ protected:
 };
 
 TEST_F(SerialNumberWrite, AcknowledgedRecordAdvancesFieldAndSetting) {
-    host.serialNumber = "AB12000345";
-    session.WriteSerialNumber();
+    settings.WriteSetting("SN", "AB12000345");
+    WriteSerialNumber();
     EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Readlly Write SN?"});
     EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
     EXPECT_EQ(session.ReplyTimeout(), kReplyTimeoutTicks);
@@ -65,6 +65,7 @@ TEST_F(SerialNumberWrite, AcknowledgedRecordAdvancesFieldAndSetting) {
         EXPECT_EQ(host.serialNumber, "AB12000345");
     };
     Feed(Status(command::kWrite, kStatusOk));
+    Drain();
     EXPECT_EQ(host.serialNumber, "AB12000346");
     EXPECT_EQ(settings.ReadSetting("SN"), "AB12000346");
     EXPECT_EQ(session.OkCount(), 0);
@@ -73,26 +74,37 @@ TEST_F(SerialNumberWrite, AcknowledgedRecordAdvancesFieldAndSetting) {
 }
 
 TEST_F(SerialNumberWrite, SixteenCharactersTravelWholeWithoutTheMark) {
-    host.serialNumber = "ABCDEFGHIJ123456";
-    session.WriteSerialNumber();
+    settings.WriteSetting("SN", "ABCDEFGHIJ123456");
+    WriteSerialNumber();
     EXPECT_EQ(SentRecordText(), AsBytes("VTMABCDEFGHIJ123456"));
     Feed(Status(command::kWrite, kStatusOk));
     EXPECT_EQ(host.serialNumber, "ABCDEFGHIJ123457");
 }
 
+// The number written is the store's: the field only shows it, so a stale
+// field of another series (left from before another process moved the
+// store on) cannot put its number into a device.
+TEST_F(SerialNumberWrite, TheStoresNumberIsWrittenWhateverTheFieldShows) {
+    settings.WriteSetting("SN", "AB12000345");
+    host.serialNumber = "ZZ00000001";
+    WriteSerialNumber();
+    EXPECT_EQ(SentRecordText(), AsBytes("VTMAB12000345#"));
+    EXPECT_EQ(host.serialNumber, "AB12000345");
+}
+
 TEST_F(SerialNumberWrite, RefusedRecordKeepsTheNumberForTheNextTry) {
-    host.serialNumber = "004711";
-    session.WriteSerialNumber();
+    settings.WriteSetting("SN", "004711");
+    WriteSerialNumber();
     Feed(Status(command::kWrite, 0));
+    Drain();
     EXPECT_EQ(host.boxes.back().text, "Write SN Error!");
-    EXPECT_EQ(host.serialNumber, "004711");
     // Taken before sending, given back on the refusal: no gap.
     EXPECT_EQ(settings.ReadSetting("SN"), "004711");
-    EXPECT_EQ(host.settled,
+    EXPECT_EQ(Settled(),
               (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Refused}}));
     EXPECT_EQ(session.ErrorCount(), 0);
     EXPECT_EQ(session.State(), UpdateState::Idle);
-    session.WriteSerialNumber();
+    WriteSerialNumber();
     EXPECT_EQ(SentRecordText(), AsBytes("VTM004711#"));
 }
 
@@ -108,12 +120,12 @@ class UnconfirmedNumber : public SerialNumberWrite,
 
 TEST_P(UnconfirmedNumber, IsUsedUpAndSaidInTheLog) {
     settings.WriteSetting("SN", "004711");
-    host.serialNumber = "004711";
-    session.WriteSerialNumber();
+    WriteSerialNumber();
     GetParam().loseTheReply(*this);
+    Drain();
 
     EXPECT_EQ(
-        host.settled,
+        Settled(),
         (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Unconfirmed}}));
     EXPECT_EQ(std::count_if(host.log.begin(), host.log.end(),
                             [](const std::string& line) {
@@ -121,12 +133,13 @@ TEST_P(UnconfirmedNumber, IsUsedUpAndSaidInTheLog) {
                             }),
               1);
     EXPECT_EQ(settings.ReadSetting("SN"), "004712");
+    EXPECT_TRUE(serialNumbers.Unconfirmed("004711"));
     EXPECT_EQ(host.serialNumber, "004712");
     // A late acknowledgement changes nothing any more.
     Feed(Status(command::kWrite, kStatusOk));
-    EXPECT_EQ(host.settled.size(), 1u);
+    EXPECT_EQ(Settled().size(), 1u);
 
-    session.WriteSerialNumber();
+    WriteSerialNumber();
     EXPECT_EQ(SentRecordText(), AsBytes("VTM004712#"));
 }
 
@@ -162,16 +175,18 @@ class RefusedBeforeSending : public SerialNumberWrite,
                              public ::testing::WithParamInterface<RefusedTextCase> {};
 
 TEST_P(RefusedBeforeSending, NothingIsSent) {
-    host.serialNumber = GetParam().text;
+    settings.WriteSetting("SN", GetParam().text);
     if (GetParam().box != nullptr) {
-        session.WriteSerialNumber();
+        WriteSerialNumber();
         EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{GetParam().box});
     } else {
         EXPECT_ANY_THROW(session.WriteSerialNumber());
         EXPECT_TRUE(host.boxes.empty());
     }
+    Drain();
     EXPECT_TRUE(host.sent.empty());
     EXPECT_EQ(session.State(), UpdateState::Idle);
+    EXPECT_EQ(settings.ReadSetting("SN"), GetParam().text) << "nothing was taken";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -187,12 +202,14 @@ INSTANTIATE_TEST_SUITE_P(
                                       "B000001",
                                       nullptr},
                       RefusedTextCase{"control_character", "AB\t000001", nullptr},
+                      // The record ends at '#' in the device: every device would hold "QA".
+                      RefusedTextCase{"record_end_mark", "QA#000100", nullptr},
                       // Cut to 16 characters, the digits would repeat device after device.
                       RefusedTextCase{"seventeen_characters", "ABCDEFGHIJK123456", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialNumberWrite, NonDecimalDigitsGiveTheConversionMessage) {
-    host.serialNumber = "SN0012AB";
+    settings.WriteSetting("SN", "SN0012AB");
     try {
         session.WriteSerialNumber();
         FAIL() << "expected a conversion error";
@@ -202,20 +219,24 @@ TEST_F(SerialNumberWrite, NonDecimalDigitsGiveTheConversionMessage) {
 }
 
 TEST_F(SerialNumberWrite, AnsweringNoChangesNothing) {
-    host.serialNumber = "004711";
+    settings.WriteSetting("SN", "004711");
     host.answer = false;
-    session.WriteSerialNumber();
+    WriteSerialNumber();
     EXPECT_TRUE(host.sent.empty());
     EXPECT_EQ(session.State(), UpdateState::Idle);
     EXPECT_EQ(session.ReplyTimeout(), 0);
+    EXPECT_EQ(settings.ReadSetting("SN"), "004711");
 }
 
 TEST_F(SerialNumberWrite, StoreThatCannotMarkTheNumberTakenSendsNothing) {
-    host.serialNumber = "004711";
-    // A file where the settings folder belongs: every write fails, for root too.
-    std::filesystem::create_directories(scratch.Folder() / "Norvane");
-    std::ofstream(scratch.Folder() / "Norvane" / "FW") << "in the way";
-    EXPECT_THROW(session.WriteSerialNumber(), ERegistryException);
+    settings.WriteSetting("SN", "004711");
+    // A folder where the lock file belongs: every write fails, for root too,
+    // while the number can still be read.
+    const auto lock = scratch.Folder() / "Norvane" / "FW" / "settings.lock";
+    std::filesystem::remove(lock);
+    std::filesystem::create_directories(lock);
+    WriteSerialNumber();
+    EXPECT_EQ(host.failures.size(), 1u) << "the view is told why";
     EXPECT_TRUE(host.sent.empty());
     EXPECT_EQ(session.State(), UpdateState::Idle);
 }
@@ -231,9 +252,9 @@ TEST_F(SerialNumberWrite, ReadSerialNumberAsksForTheIdentityAndLeadsToTheUpdate)
 }
 
 TEST_F(SerialNumberWrite, WriteInTheMiddleOfAnUpdateTakesOverTheState) {
-    host.serialNumber = "004711";
+    settings.WriteSetting("SN", "004711");
     ReachBlocks();
-    session.WriteSerialNumber();
+    WriteSerialNumber();
     EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
     Feed(Status(command::kBlock, kStatusOk));  // the update's next reply is ignored
     EXPECT_EQ(session.State(), UpdateState::AwaitSerialWrite);
@@ -254,20 +275,25 @@ public:
     }
 
 protected:
+    // Provisioning: the port holds a number, which goes to the device.
     void WriteAndAcknowledge() {
         settings.WriteSetting("SN", "004711");
-        session.SendSerialNumber(serialNumbers.Take("COM1", ""), true);
+        numbers.SetProvisioning(true);
+        ASSERT_FALSE(numbers.ReadyForDevice([] {}));
+        Drain();
+        ASSERT_EQ(numbers.Held(), "004711");
+        session.SendHeldSerialNumber(true);
         Feed(Status(command::kWrite, kStatusOk));
         ASSERT_EQ(session.State(), UpdateState::AwaitIdentity);
         ASSERT_EQ(host.LastCommand(), command::kIdentity);
-        ASSERT_TRUE(host.settled.empty()) << "nothing counts before the read-back";
+        ASSERT_TRUE(Settled().empty()) << "nothing counts before the read-back";
     }
 };
 
 TEST_F(ReadBack, DeviceHoldingTheRecordMakesItWritten) {
     WriteAndAcknowledge();
     Feed(IdentityHolding("VTM004711#"));
-    EXPECT_EQ(host.settled,
+    EXPECT_EQ(Settled(),
               (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Written}}));
     EXPECT_EQ(host.results.back(), RunResult::SerialWritten);
     EXPECT_EQ(session.State(), UpdateState::Idle);
@@ -284,7 +310,7 @@ TEST_P(ReadBackFails, LeavesTheNumberUnconfirmedAndStartsNoUpdate) {
     WriteAndAcknowledge();
     GetParam().answer(*this);
     EXPECT_EQ(
-        host.settled,
+        Settled(),
         (std::vector<std::pair<std::string, SerialFate>>{{"004711", SerialFate::Unconfirmed}}));
     EXPECT_EQ(host.updatesStarted, 0);
     EXPECT_NE(session.State(), UpdateState::AwaitEepromInit);
@@ -302,6 +328,28 @@ INSTANTIATE_TEST_SUITE_P(
                      }},
         ReadBackCase{"no_answer", [](ReadBack& t) { t.Tick1(kReplyTimeoutTicks); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A hello that comes while the port's number is still being taken is
+// answered once the number is there: a device may say hello only once.
+TEST_F(SerialNumberWrite, HelloWaitingForTheNumberIsAnsweredWhenItComes) {
+    settings.WriteSetting("SN", "004711");
+    numbers.SetProvisioning(true);
+    host.readyForDevice = false;  // the station's answer while the number is taken
+    Feed(Hello('3'));
+    EXPECT_TRUE(host.sent.empty());
+    Tick2(kLateHelloTicks - 1);
+    session.AnswerLateHello();
+    EXPECT_EQ(host.LastCommand(), command::kHandshake);
+    EXPECT_EQ(session.HelloDelay(), kHelloDelayTicks);
+}
+
+TEST_F(SerialNumberWrite, HelloTooLongAgoIsNotAnsweredLate) {
+    host.readyForDevice = false;
+    Feed(Hello('3'));
+    Tick2(kLateHelloTicks);
+    session.AnswerLateHello();
+    EXPECT_TRUE(host.sent.empty()) << "the device has long gone on";
+}
 
 }  // namespace
 }  // namespace comflash::testing

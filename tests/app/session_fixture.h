@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "app/serial_numbers.h"
 #include "app/stored_serial_numbers.h"
 #include "app/update_session.h"
 #include "fake_host.h"
 #include "protocol/crc16.h"
 #include "protocol/frame.h"
 #include "protocol/host_commands.h"
+#include "serial/event_loop.h"
 
 namespace comflash::testing {
 
@@ -67,6 +69,7 @@ protected:
             image.Data[i] = static_cast<std::uint8_t>(random());
         image.Length = static_cast<std::uint16_t>(imageLength);
         session.PortOpened();
+        numbers.Opened("COM1");
     }
 
     void Feed(const Bytes& chunk) {
@@ -86,6 +89,21 @@ protected:
     Bytes ChecksumReply(std::uint16_t value) {
         return Reply(command::kChecksum, {static_cast<std::uint8_t>(value >> 8),
                                           static_cast<std::uint8_t>(value & 0xFF)});
+    }
+
+    // The store is asked on a thread of its own: waits until every question
+    // handed to it is answered, and its answers have run here.
+    void Drain() { owner.Finish(); }
+    // The Write SN button, and the number taken for it sent.
+    void WriteSerialNumber() {
+        session.WriteSerialNumber();
+        Drain();
+    }
+    // Every number settled so far, with its fate.
+    const std::vector<std::pair<std::string, SerialFate>>& Settled() {
+        if (const auto settled = numbers.EndDevice())
+            settledSoFar_.emplace_back(settled->number, settled->fate);
+        return settledSoFar_;
     }
 
     // Hello, handshake and identity request: the session awaits the identity.
@@ -110,9 +128,15 @@ protected:
     ScratchSettings scratch;
     SettingsStore settings;
     StoredSerialNumbers serialNumbers{settings};
+    EventLoop loop;  // the dispatcher the store's answers are handed to
+    SerialNumbers owner{serialNumbers, loop};
     FirmwareImage image;
     FakeHost host;
-    UpdateSession session{host, serialNumbers, image};
+    PortNumbers numbers{owner, host};
+    UpdateSession session{host, host, numbers, image};
+
+private:
+    std::vector<std::pair<std::string, SerialFate>> settledSoFar_;
 };
 
 }  // namespace comflash::testing

@@ -10,7 +10,7 @@
 namespace comflash {
 namespace {
 
-FinishedDevice Device(const std::string& result, bool good,
+FinishedDevice Device(RunResult result, bool good,
                       std::optional<SettledNumber> serial = std::nullopt) {
     FinishedDevice device;
     device.result = result;
@@ -42,7 +42,7 @@ const FaceCase kFaces[] = {
     {"Updating",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
+         t.RunStarted(RunKind::Update, {});
          t.Progress(42);
      },
      {"updating 42 %", "", TileTone::Busy}},
@@ -55,87 +55,87 @@ const FaceCase kFaces[] = {
     {"Good",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
+         t.RunStarted(RunKind::Update, {});
          t.Progress(100);
-         t.DeviceFinished(Device("updated", true));
+         t.RunEnded(Device(RunResult::Updated, true));
      },
      {"good", "", TileTone::Good}},
     {"GoodStaysUntilTheNextUpdateStarts",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
-         t.DeviceFinished(Device("updated", true));
+         t.RunStarted(RunKind::Update, {});
+         t.RunEnded(Device(RunResult::Updated, true));
          t.Progress(0);  // the next device's hello
      },
      {"good", "", TileTone::Good}},
     {"ChecksumMismatch",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
-         t.DeviceFinished(Device("checksum-mismatch", false));
+         t.RunStarted(RunKind::Update, {});
+         t.RunEnded(Device(RunResult::ChecksumMismatch, false));
      },
      {"failed: Write Err", "", TileTone::Failed}},
     {"TimeOutAfterTheBox",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
-         t.DeviceFinished(Device("timed-out", false));
+         t.RunStarted(RunKind::Update, {});
+         t.RunEnded(Device(RunResult::TimedOut, false));
          t.Message("Command Overtimer!");
      },
      {"failed: no answer", "Command Overtimer!", TileTone::Failed}},
     {"RefusedBlockInTheToolsWords",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
-         t.LogLine("Write 1024 Err!");
-         t.LogLine("Write 1280 Err!");
-         t.DeviceFinished(Device("block-refused", false));
+         t.RunStarted(RunKind::Update, {});
+         FinishedDevice device = Device(RunResult::BlockRefused, false);
+         device.refusedBlock = 1024;  // the first of the run's refused blocks
+         t.RunEnded(device);
      },
      {"failed: Write 1024 Err!", "", TileTone::Failed}},
     {"RefusedHello",
      [](TileState& t) {
          t.Opened();
-         t.DeviceFinished(Device("hello-refused", false));
+         t.RunEnded(Device(RunResult::HelloRefused, false));
      },
      {"failed: E0", "", TileTone::Failed}},
     {"SerialNumberOnItsWay",
      [](TileState& t) {
          t.Opened();
-         t.SerialNumberSent("QA000101");
+         t.RunStarted(RunKind::SerialNumber, "QA000101");
      },
      {"writing serial number", "SN QA000101", TileTone::Busy}},
     {"SerialNumberWritten",
      [](TileState& t) {
          t.Opened();
-         t.SerialNumberSent("QA000101");
+         t.RunStarted(RunKind::SerialNumber, "QA000101");
          t.Message("Write SN Completed!");
-         t.DeviceFinished(
-             Device("serial-written", true, SettledNumber{"QA000101", SerialFate::Written}));
+         t.RunEnded(
+             Device(RunResult::SerialWritten, true, SettledNumber{"QA000101", SerialFate::Written}));
      },
      {"good", "SN QA000101 written", TileTone::Good}},
     {"SerialNumberRefused",
      [](TileState& t) {
          t.Opened();
-         t.SerialNumberSent("QA000101");
-         t.DeviceFinished(
-             Device("serial-refused", false, SettledNumber{"QA000101", SerialFate::Refused}));
+         t.RunStarted(RunKind::SerialNumber, "QA000101");
+         t.RunEnded(
+             Device(RunResult::SerialRefused, false, SettledNumber{"QA000101", SerialFate::Refused}));
      },
      {"failed: Write SN Error!", "SN QA000101 refused", TileTone::Failed}},
     {"SerialNumberUnconfirmedWhateverEndedTheRun",
      [](TileState& t) {
          t.Opened();
-         t.SerialNumberSent("QA000105");
-         t.DeviceFinished(
-             Device("timed-out", false, SettledNumber{"QA000105", SerialFate::Unconfirmed}));
+         t.RunStarted(RunKind::SerialNumber, "QA000105");
+         t.RunEnded(
+             Device(RunResult::TimedOut, false, SettledNumber{"QA000105", SerialFate::Unconfirmed}));
          t.Message("Command Overtimer!");
      },
      {"failed: SN unconfirmed", "SN QA000105 unconfirmed: set the device aside", TileTone::Failed}},
     {"PortLostInTheMiddleOfARun",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
+         t.RunStarted(RunKind::Update, {});
          t.PortLost();
-         t.DeviceFinished(Device("port-lost", false));
+         t.RunEnded(Device(RunResult::PortLost, false));
      },
      {"port lost", "waiting for it to return", TileTone::Lost}},
     {"PortBack",
@@ -148,8 +148,8 @@ const FaceCase kFaces[] = {
     {"ClosedInTheMiddleOfARun",
      [](TileState& t) {
          t.Opened();
-         t.UpdateStarted();
-         t.DeviceFinished(Device("interrupted", false));
+         t.RunStarted(RunKind::Update, {});
+         t.RunEnded(Device(RunResult::Interrupted, false));
          t.Closed();
      },
      {"closed", "last device: failed: interrupted", TileTone::Closed}},

@@ -25,7 +25,7 @@
 //   1 n, 2 n            n + 1 ticks of Timer1 (1000 ms) or Timer2 (20 ms)
 //   A b, S b            Auto (bit 0); Fast (bit 0) and L3 (bit 1)
 //   R                   Read SN
-//   W n text            Write SN with the serial-number field set to text
+//   W n text            Write SN with text stored as the next serial number
 //   O, X                Open, Close
 // Each box takes one byte: bit 0 answers Yes; with bit 1 set the ops
 // counted by bits 2 to 4 run while the box is open, as the window's event
@@ -47,7 +47,9 @@
 #include "app/serial_number.h"
 #include "app/settings_store.h"
 #include "app/stored_serial_numbers.h"
+#include "app/serial_numbers.h"
 #include "app/update_session.h"
+#include "serial/event_loop.h"
 #include "fuzz_targets.h"
 #include "input_reader.h"
 #include "protocol/crc16.h"
@@ -116,7 +118,7 @@ private:
     fs::path blocked_;
 };
 
-class ReceivePathDriver final : public ControllerHost {
+class ReceivePathDriver final : public ControllerHost, public PortView {
 public:
     ReceivePathDriver(InputReader& input, const FirmwareImage& image, std::uint8_t switches)
         : input_(input),
@@ -169,10 +171,13 @@ public:
     bool AutoChecked() override { return auto_; }
     bool FastChecked() override { return fast_; }
     bool L3Checked() override { return l3_; }
-    std::string SerialNumberText() override { return serialText_; }
-    void SetSerialNumberText(const std::string& text) override { serialText_ = text; }
+    void ShowNextSerialNumber(const std::string&) override {}
     void ClearReadBack() override {}
-    bool TakeIdentityReply() override { return takesIdentity_; }
+    // A settings error reaches the window's error box; the session goes on.
+    void StepFailed(const std::exception&) override {}
+    bool ReadyForDevice() override { return true; }
+    bool TakeIdentityReply(const DeviceSerial&) override { return takesIdentity_; }
+    void RunEnded(RunResult, std::optional<std::uint16_t>) override { numbers_.EndDevice(); }
     std::chrono::system_clock::time_point Now() override {
         return std::chrono::system_clock::time_point(std::chrono::seconds(1709647629));
     }
@@ -247,8 +252,10 @@ private:
                 break;
             case 'W': {
                 const auto text = input_.Bytes(input_.Byte() % (kMaxSerialText + 1));
-                serialText_.assign(text.begin(), text.end());
+                settings_.WriteSetting("SN", std::string(text.begin(), text.end()));
                 session_.WriteSerialNumber();
+                // The number is taken away from this thread; its answer sends it.
+                owner_.Finish();
                 break;
             }
             case 'O':
@@ -266,6 +273,7 @@ private:
         session_.ResetForOpenClose();
         session_.SetBaseRate();
         session_.PortOpened();
+        numbers_.Opened("COM1");
     }
 
     void AnswerFromDevice(int answers) {
@@ -364,7 +372,6 @@ private:
     bool fast_;
     bool l3_;
     bool takesIdentity_;
-    std::string serialText_;
     int boxDepth_ = 0;
     std::int32_t shownOk_ = 0;
     std::int32_t shownErrors_ = 0;
@@ -372,7 +379,10 @@ private:
     SimulatedDevice device_;
     SettingsStore settings_;
     StoredSerialNumbers serialNumbers_{settings_};
-    UpdateSession session_{*this, serialNumbers_, image_};
+    EventLoop loop_;  // never run: the desk's answers are run by Finish
+    SerialNumbers owner_{serialNumbers_, loop_};
+    PortNumbers numbers_{owner_, *this};
+    UpdateSession session_{*this, *this, numbers_, image_};
 };
 
 }  // namespace

@@ -6,7 +6,7 @@ StationTest::~StationTest() {
     station_.reset();
 }
 
-station::StationWindow& StationTest::StartStation(const station::StationOptions& options,
+station::StationWindow& StationTest::StartStation(const StationOptions& options,
                                                   const ImageSource& image) {
     station_.reset();
     station_ = std::make_unique<station::StationWindow>(image, options);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "gui/station/port_tile.h"
-#include "gui/station/station_options.h"
+#include "frontend/window_options.h"
 #include "gui/station/station_window.h"
 #include "image/builtin_image_source.h"
 #include "tests/gui/window_fixture.h"
@@ -20,9 +20,9 @@ protected:
     // The station goes before the settings folder does.
     ~StationTest() override;
 
-    station::StationWindow& StartStation(const station::StationOptions& options,
+    station::StationWindow& StartStation(const StationOptions& options,
                                          const ImageSource& image);
-    station::StationWindow& StartStation(const station::StationOptions& options = {}) {
+    station::StationWindow& StartStation(const StationOptions& options = {}) {
         return StartStation(options, image_);
     }
     station::StationWindow& Station() { return *station_; }

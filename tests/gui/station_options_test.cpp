@@ -1,13 +1,18 @@
-// The command line of comflash-station.
+// The command line of comflash-station, as the Qt program reads it.
 #include <gtest/gtest.h>
 
-#include "gui/station/station_options.h"
+#include "frontend/window_options.h"
+#include "gui/common/toolkit_arguments.h"
 
-namespace comflash::station {
+namespace comflash {
 namespace {
 
+StationOptions ParseQtStationOptions(const std::vector<std::string>& arguments) {
+    return ParseStationOptions(OwnArguments(arguments));
+}
+
 TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
-    const StationOptions options = ParseStationOptions({"-platform",
+    const StationOptions options = ParseQtStationOptions({"-platform",
                                                         "offscreen",
                                                         "--port",
                                                         "COM1",
@@ -29,26 +34,26 @@ TEST(StationOptions, TakesEveryOptionAndPassesTheToolkitsOver) {
                                                         "-style",
                                                         "Fusion",
                                                         "-reverse"});
-    EXPECT_EQ(options.ports, (std::vector<std::string>{"COM1", "/dev/ttyUSB3"}));
-    EXPECT_TRUE(options.writeSerialNumbers);
-    EXPECT_TRUE(options.overwriteSerialNumbers);
-    EXPECT_TRUE(options.verifySerialNumbers);
-    EXPECT_TRUE(options.quickTurnaround);
-    EXPECT_TRUE(options.tickAuto);
-    EXPECT_TRUE(options.open);
-    EXPECT_EQ(options.record, "line.jsonl");
-    EXPECT_EQ(options.screenshot, "s.png");
-    EXPECT_EQ(options.screenshotAfter, 4u);
-    EXPECT_TRUE(options.version);
-    EXPECT_FALSE(options.help);
+    EXPECT_EQ(options.run.ports, (std::vector<std::string>{"COM1", "/dev/ttyUSB3"}));
+    EXPECT_TRUE(options.run.writeSerialNumbers);
+    EXPECT_TRUE(options.run.overwriteSerialNumbers);
+    EXPECT_TRUE(options.run.verifySerialNumbers);
+    EXPECT_TRUE(options.run.quickTurnaround);
+    EXPECT_TRUE(options.window.tickAuto);
+    EXPECT_TRUE(options.window.open);
+    EXPECT_EQ(options.run.record, "line.jsonl");
+    EXPECT_EQ(options.window.screenshot, "s.png");
+    EXPECT_EQ(options.window.screenshotAfter, 4u);
+    EXPECT_TRUE(options.window.version);
+    EXPECT_FALSE(options.window.help);
 }
 
 TEST(StationOptions, NoneIsThePlainWindow) {
-    const StationOptions options = ParseStationOptions({});
-    EXPECT_TRUE(options.ports.empty());
-    EXPECT_FALSE(options.writeSerialNumbers || options.overwriteSerialNumbers ||
-                 options.verifySerialNumbers || options.quickTurnaround || options.open ||
-                 options.screenshot || options.record);
+    const StationOptions options = ParseQtStationOptions({});
+    EXPECT_TRUE(options.run.ports.empty());
+    EXPECT_FALSE(options.run.writeSerialNumbers || options.run.overwriteSerialNumbers ||
+                 options.run.verifySerialNumbers || options.run.quickTurnaround ||
+                 options.window.open || options.window.screenshot || options.run.record);
 }
 
 struct RefusedCase {
@@ -61,9 +66,9 @@ class RefusedOptions : public ::testing::TestWithParam<RefusedCase> {};
 
 TEST_P(RefusedOptions, SayWhatIsWrong) {
     try {
-        ParseStationOptions(GetParam().arguments);
+        ParseQtStationOptions(GetParam().arguments);
         FAIL() << "accepted";
-    } catch (const StationOptionError& error) {
+    } catch (const UsageError& error) {
         EXPECT_EQ(std::string(error.what()), GetParam().message);
     }
 }
@@ -79,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PortTwice", {"--port", "COM1", "--port", "COM1"}, "port COM1 is named twice"},
         RefusedCase{"PortWithSeparator",
                     {"--port", "COM1;COM2"},
-                    "port \"COM1;COM2\": a port name holds no \";\""},
+                    "port COM1;COM2: a port name holds no ';'"},
         RefusedCase{"ValueForAFlag", {"--open=yes"}, "--open takes no value"},
         RefusedCase{"LoosePortName",
                     {"COM1"},
@@ -93,4 +98,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace comflash::station
+}  // namespace comflash

@@ -14,7 +14,6 @@
 namespace comflash::guitest {
 namespace {
 
-using station::StationOptions;
 
 // The first device of a line plays its fault; the second waits a minute, so
 // that the tile keeps the first one's state while the test reads it.
@@ -39,7 +38,7 @@ TEST_F(StationAgainstSimulators, FourLinesEachEndAsTheirFaultPredictsAndTheTotal
     MapPort("COM1", good.port);
     MapPort("COM2", checksum.port);
     station::StationWindow& window =
-        StartStation({.ports = {"COM1", "COM2", init.port, vanish.port}});
+        StartStation({.run = {.ports = {"COM1", "COM2", init.port, vanish.port}}});
     window.show();
     const QString picture = QString::fromStdString((lines_.Path("station.png")).string());
     std::optional<bool> saved;
@@ -80,7 +79,7 @@ TEST_F(StationAgainstSimulators, ATileClosedMidTransferStopsOnlyItsPort) {
     // At the line's own pace, long enough to close the first in the middle.
     SimLine& cut = lines_.Start("cut", OneDeviceThenPause({"--wire"}));
     SimLine& other = lines_.Start("other", OneDeviceThenPause({"--wire"}));
-    station::StationWindow& window = StartStation({.ports = {cut.port, other.port}});
+    station::StationWindow& window = StartStation({.run = {.ports = {cut.port, other.port}}});
     window.OpenAllButton()->click();
     // A tenth of the image is in the device.
     const QRegularExpression updating(QStringLiteral("^updating (\\d+) %$"));
@@ -121,7 +120,7 @@ TEST_F(StationAgainstSimulators, AVanishedLineMarksOnlyItsTileAndOpensAgainWhenI
                       "--return-delay", "500", "--host-timeout", "1000"});
     SimLine& steady = lines_.Start("steady", {});
     station::StationWindow& window =
-        StartStation({.ports = {lines_.Path("fixture-1").string(), steady.port}});
+        StartStation({.run = {.ports = {lines_.Path("fixture-1").string(), steady.port}}});
     window.OpenAllButton()->click();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedStates(0).size() >= 2; }, kBatchPatienceMs))
@@ -146,9 +145,9 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
         lines.push_back(&lines_.Start(name, {"--devices", "2", "--power-up-delay", "200"}));
     const std::string record = lines_.Path("record.jsonl").string();
     station::StationWindow& window =
-        StartStation({.ports = {lines[0]->port, lines[1]->port, lines[2]->port},
+        StartStation({.run = {.ports = {lines[0]->port, lines[1]->port, lines[2]->port},
                       .writeSerialNumbers = true,
-                      .record = record});
+                      .record = record}});
     EXPECT_TRUE(window.SerialModeButton()->isChecked());
     EXPECT_EQ(window.NextSerialNumberText(), "next serial number: QA000100");
     window.OpenAllButton()->click();
@@ -185,11 +184,11 @@ TEST_F(StationAgainstSimulators, TheSerialNumberRulesOfTheCommandLineReachEveryT
     SimLine& holding = lines_.Start("holding", {"--device-serial", "1:QA000042"});
     SimLine& misstoring = lines_.Start("misstoring", {"--fault", "1:wrong-record:serial"});
     station::StationWindow& window =
-        StartStation({.ports = {holding.port, misstoring.port},
+        StartStation({.run = {.ports = {holding.port, misstoring.port},
                       .writeSerialNumbers = true,
                       .overwriteSerialNumbers = true,
                       .verifySerialNumbers = true,
-                      .quickTurnaround = true});
+                      .quickTurnaround = true}});
     window.OpenAllButton()->click();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 2; }, kBatchPatienceMs))

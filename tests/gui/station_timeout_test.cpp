@@ -33,7 +33,7 @@ TEST_P(StationTimeouts, ShowAsFailedOnTheirTileAndCountAsTheWindowCounts) {
     SimLine& silent = lines_.Start("silent", faulty);
     SimLine& good = lines_.Start("good", {"--devices", "2", "--power-up-delay", "60000"});
     station::StationWindow& window = StartStation(
-        {.ports = {silent.port, good.port}, .writeSerialNumbers = row.writeSerialNumbers});
+        {.run = {.ports = {silent.port, good.port}, .writeSerialNumbers = row.writeSerialNumbers}});
     window.OpenAllButton()->click();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 2; }, kBatchPatienceMs))

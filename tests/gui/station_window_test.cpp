@@ -15,10 +15,9 @@
 namespace comflash::guitest {
 namespace {
 
-using station::StationOptions;
 
 TEST_F(StationTest, PortsGivenAreRememberedForTheNextStart) {
-    StartStation({.ports = {"COM3", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"}});
+    StartStation({.run = {.ports = {"COM3", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"}}});
     EXPECT_EQ(Stored("Ports"), "COM3;/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
 
     station::StationWindow& again = StartStation();
@@ -40,7 +39,7 @@ TEST_F(StationTest, WithoutPortsSaysWhereToPickThem) {
 
 TEST_F(StationTest, PortsArePickedFromThePortListOrByTheirPath) {
     MapPort("COM3", "/dev/ttyUSB7");
-    station::StationWindow& window = StartStation({.ports = {"COM1"}});
+    station::StationWindow& window = StartStation({.run = {.ports = {"COM1"}}});
     QMenu* menu = window.PortsButton()->menu();
     emit menu->aboutToShow();
     const QList<QAction*> actions = menu->actions();
@@ -68,7 +67,7 @@ TEST_F(StationTest, PortsArePickedFromThePortListOrByTheirPath) {
 TEST_F(StationTest, ModeAndPortsHoldStillWhileAnyPortIsOpen) {
     PseudoTerminal device;
     MapPort("COM1", device.PortPath());
-    station::StationWindow& window = StartStation({.ports = {"COM1", "COM2"}});
+    station::StationWindow& window = StartStation({.run = {.ports = {"COM1", "COM2"}}});
     Tile(0).OpenCloseButton()->click();
     ASSERT_TRUE(Tile(0).IsOpen());
     EXPECT_EQ(Tile(0).StateText(), "waiting for a device");
@@ -91,7 +90,7 @@ TEST_F(StationTest, APortThatCannotOpenSaysSoOnItsTileAndTheOthersOpen) {
     PseudoTerminal device;
     MapPort("COM1", device.PortPath());
     MapPort("COM2", "/dev/comflash-no-such-device");
-    station::StationWindow& window = StartStation({.ports = {"COM1", "COM2"}});
+    station::StationWindow& window = StartStation({.run = {.ports = {"COM1", "COM2"}}});
     window.OpenAllButton()->click();
     EXPECT_TRUE(Tile(0).IsOpen());
     EXPECT_FALSE(Tile(1).IsOpen());
@@ -109,7 +108,7 @@ TEST_F(StationTest, SerialNumberModeShowsTheNextNumberAndRefusesOneItCannotWrite
     PseudoTerminal device;
     Store("SN", "QA000100");
     station::StationWindow& window =
-        StartStation({.ports = {device.PortPath()}, .writeSerialNumbers = true});
+        StartStation({.run = {.ports = {device.PortPath()}, .writeSerialNumbers = true}});
     EXPECT_EQ(window.NextSerialNumberText(), "next serial number: QA000100");
     ASSERT_TRUE(window.SetWritingSerialNumbers(false));
     EXPECT_EQ(window.NextSerialNumberText(), "");
@@ -124,7 +123,7 @@ TEST_F(StationTest, SerialNumberModeShowsTheNextNumberAndRefusesOneItCannotWrite
 
 TEST_F(StationTest, TheLogOfATileShowsOnDemand) {
     PseudoTerminal device;
-    station::StationWindow& window = StartStation({.ports = {device.PortPath()}});
+    station::StationWindow& window = StartStation({.run = {.ports = {device.PortPath()}}});
     window.show();
     window.OpenAllButton()->click();
     // A hello of version 0: "E0", counted, and the device's run is over.
@@ -146,7 +145,7 @@ TEST_F(StationTest, TheLogOfATileShowsOnDemand) {
 
 TEST_F(StationTest, WithoutAnImageNoPortOpens) {
     PseudoTerminal device;
-    station::StationWindow& window = StartStation({.ports = {device.PortPath()}}, kEmptyImage);
+    station::StationWindow& window = StartStation({.run = {.ports = {device.PortPath()}}}, kEmptyImage);
     EXPECT_FALSE(window.OpenAllButton()->isEnabled());
     EXPECT_FALSE(Tile(0).OpenCloseButton()->isEnabled());
     window.OpenAll();

@@ -1,7 +1,7 @@
 // The comflash command line.
 #include <gtest/gtest.h>
 
-#include "gui/window_options.h"
+#include "frontend/window_options.h"
 
 namespace comflash {
 namespace {
@@ -42,7 +42,7 @@ TEST_P(BadWindowOptions, AreRefusedWithAMessageNamingTheProblem) {
     try {
         ParseWindowOptions(GetParam().arguments);
         FAIL() << "accepted";
-    } catch (const WindowOptionError& error) {
+    } catch (const UsageError& error) {
         EXPECT_NE(std::string(error.what()).find(GetParam().mentions), std::string::npos)
             << error.what();
     }

@@ -3,13 +3,14 @@
 // the line does before the port looks at it again.
 #include <gtest/gtest.h>
 
-#include "app/port_provisioning.h"
-#include "app/serial_provisioning.h"
+#include "app/port_view.h"
+#include "app/serial_numbers.h"
 #include "app/settings_folder.h"
 #include "app/settings_store.h"
 #include "line/line_database.h"
 #include "line/line_serial_numbers.h"
 #include "line_fixture.h"
+#include "serial/event_loop.h"
 #include "tcp_proxy.h"
 
 namespace comflash::testing {
@@ -27,17 +28,17 @@ public:
         : line_(line), numbers_(numbers) {}
 
     std::string Next() const override { return numbers_.Next(); }
-    std::string Take(const std::string& port, const std::string& atLeast) override {
+    TakenNumber Take(const std::string& port) override {
         try {
-            return numbers_.Take(port, atLeast);
+            return numbers_.Take(port);
         } catch (...) {
             line_.WaitAvailable(std::chrono::seconds(30));
             throw;
         }
     }
     bool Available() override { return numbers_.Available(); }
-    void Settle(const std::string& number, SerialFate fate) override {
-        numbers_.Settle(number, fate);
+    SerialFate Settle(const std::string& number, SerialFate fate) override {
+        return numbers_.Settle(number, fate);
     }
     bool Unconfirmed(const std::string& number) const override {
         return numbers_.Unconfirmed(number);
@@ -46,6 +47,22 @@ public:
 private:
     LineDatabase& line_;
     LineSerialNumbers& numbers_;
+};
+
+// A port's view that keeps what would stop the port.
+class QuietView final : public PortView {
+public:
+    void AppendLog(const std::string&) override {}
+    void SetProgress(int) override {}
+    void ShowCounters(std::int32_t, std::int32_t) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    void ShowMessage(const std::string&, const std::string&) override {}
+    bool AutoChecked() override { return true; }
+    bool FastChecked() override { return true; }
+    bool L3Checked() override { return false; }
+    void StepFailed(const std::exception& error) override { failures.push_back(error.what()); }
+
+    std::vector<std::string> failures;
 };
 
 TEST(LinePortProvisioning, ReservationCutOffIsAPauseEvenWhenTheLineIsBackAtOnce) {
@@ -60,22 +77,34 @@ TEST(LinePortProvisioning, ReservationCutOffIsAPauseEvenWhenTheLineIsBackAtOnce)
     LineSerialNumbers numbers(line, settings);
     ASSERT_TRUE(line.WaitAvailable(std::chrono::seconds(30))) << line.Problem();
     LineBackAtOnce source(line, numbers);
-    SerialProvisioning shared(source);
-    PortProvisioning first(shared);
-    PortProvisioning second(shared);
+    EventLoop loop;
+    SerialNumbers owner(source, loop);
+    QuietView view;
+    PortNumbers first(owner, view);
+    PortNumbers second(owner, view);
+    for (PortNumbers* port : {&first, &second}) {
+        port->SetProvisioning(true);
+        port->Opened(port == &first ? "COM1" : "COM2");
+    }
 
     relay.CutAtRequest("FROM comflash_reserve(");
-    bool ready = true;
-    ASSERT_NO_THROW(ready = first.ReadyForDevice("COM1")) << "a lost connection stops no run";
-    EXPECT_FALSE(ready) << "the hello goes unanswered";
+    bool answered = false;
+    EXPECT_FALSE(first.ReadyForDevice([&] { answered = true; })) << "the hello waits";
+    owner.Finish();
+    EXPECT_TRUE(view.failures.empty()) << "a lost connection stops no port";
+    EXPECT_FALSE(answered) << "the hello goes unanswered";
+    EXPECT_TRUE(first.Held().empty());
     ASSERT_TRUE(line.Available());
 
-    // The turn was given up, and the cut reservation is a gap for good.
-    ASSERT_TRUE(second.ReadyForDevice("COM2"));
-    EXPECT_EQ(second.TakeNumberToSend(), "QA000101");
+    // The cut reservation is a gap for good; the next is another number.
+    EXPECT_FALSE(second.ReadyForDevice([] {}));
+    owner.Finish();
+    EXPECT_EQ(second.Held(), "QA000101");
     EXPECT_EQ(QueryText(database.Conninfo(),
                         "SELECT state FROM comflash_serial_numbers WHERE value = 100"),
               "reserved");
+    second.Closed();
+    owner.Finish();
 }
 
 }  // namespace

@@ -81,9 +81,9 @@ TEST_P(Join, TakesTheHigherOfTheLinesAndTheStationsNextNumber) {
         line::JoinSeries(Other(), row.lineSeries->first, row.lineSeries->second);
     settings.WriteSetting("SN", row.stored);
     StartConnected();
-    EXPECT_EQ(numbers->Take("COM1", {}), row.taken);
+    EXPECT_EQ(numbers->Take("COM1").number, row.taken);
     EXPECT_EQ(settings.ReadSetting("SN"), row.storedAfter) << "the station follows the line";
-    EXPECT_EQ(numbers->Take("COM2", {}), AdvanceSerialNumber(row.taken));
+    EXPECT_EQ(numbers->Take("COM2").number, AdvanceSerialNumber(row.taken));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,22 +103,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LineNumbersTest, NumberGivenBackGoesOutBeforeANewOneAndAHeldOneNeverAgain) {
     settings.WriteSetting("SN", "QA000100");
     StartConnected();
-    const std::string a = numbers->Take("COM1", {});
-    const std::string b = numbers->Take("COM2", {});
+    const std::string a = numbers->Take("COM1").number;
+    const std::string b = numbers->Take("COM2").number;
     ASSERT_EQ(a, "QA000100");
     ASSERT_EQ(b, "QA000101");
 
     numbers->Settle(a, SerialFate::Refused);
     EXPECT_EQ(numbers->Next(), a);
-    EXPECT_EQ(numbers->Take("COM1", {}), a) << "refused: the device holds nothing";
+    EXPECT_EQ(numbers->Take("COM1").number, a) << "refused: the device holds nothing";
     numbers->Settle(a, SerialFate::NotSent);
-    EXPECT_EQ(numbers->Take("COM1", {}), a) << "never sent: the device holds nothing";
+    EXPECT_EQ(numbers->Take("COM1").number, a) << "never sent: the device holds nothing";
     numbers->Settle(a, SerialFate::Written);
     numbers->Settle(b, SerialFate::Unconfirmed);
 
     std::set<std::string> later;
     for (int i = 0; i < 5; ++i) {
-        const std::string number = numbers->Take("COM1", {});
+        const std::string number = numbers->Take("COM1").number;
         later.insert(number);
         numbers->Settle(number, SerialFate::Written);
     }
@@ -135,16 +135,9 @@ TEST_F(LineNumbersTest, NumbersGivenBackAreGivenUpWhenAStationAheadJoins) {
     line::SettleReservation(Other(), given.id, SerialFate::Refused);
     settings.WriteSetting("SN", "QA000300");
     StartConnected();
-    EXPECT_EQ(numbers->Take("COM1", {}), "QA000300");
+    EXPECT_EQ(numbers->Take("COM1").number, "QA000300");
     EXPECT_EQ(State("QA000100"), "skipped");
-    EXPECT_EQ(numbers->Take("COM1", {}), "QA000301");
-}
-
-TEST_F(LineNumbersTest, WantedNumberAheadOfTheStationStartsThere) {
-    settings.WriteSetting("SN", "QA000100");
-    StartConnected();
-    EXPECT_EQ(numbers->Take("COM1", "QA000150"), "QA000150");
-    EXPECT_EQ(numbers->Take("COM1", "QA000120"), "QA000151") << "behind the series: never back";
+    EXPECT_EQ(numbers->Take("COM1").number, "QA000301");
 }
 
 TEST_F(LineNumbersTest, ExplicitJoinShowsTheSeriesWithoutTakingANumber) {
@@ -159,7 +152,7 @@ TEST_F(LineNumbersTest, ExplicitJoinShowsTheSeriesWithoutTakingANumber) {
 TEST_F(LineNumbersTest, StationWithoutAStartingNumberIsToldWhereToStoreIt) {
     StartConnected();
     try {
-        numbers->Take("COM1", {});
+        numbers->Take("COM1").number;
         FAIL() << "a number was taken without a series";
     } catch (const SerialNumberError& e) {
         EXPECT_NE(std::string(e.what()).find("SN="), std::string::npos) << e.what();
@@ -172,7 +165,7 @@ TEST_F(LineNumbersTest, StationRemembersTheSeriesItTookThroughTheLine) {
     settings.WriteSetting("SN", "QA000100");
     EXPECT_NO_THROW(line::CheckStandaloneWrite(settings, "QA000100", false));
     StartConnected();
-    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Written);
+    numbers->Settle(numbers->Take("COM1").number, SerialFate::Written);
     line.reset();
 
     EXPECT_TRUE(line::ProvisionedThroughLine(settings, "QA"));
@@ -194,7 +187,7 @@ TEST_F(LineNumbersTest, LineThatCannotBeReachedFailsFastAndDistinctly) {
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(closed.Port()));
     EXPECT_FALSE(line->WaitAvailable(std::chrono::milliseconds(500)));
     EXPECT_FALSE(line->Available());
-    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
+    EXPECT_THROW(numbers->Take("COM1").number, SerialSourceAway);
     EXPECT_THROW(numbers->Next(), LineUnreachable);
     EXPECT_FALSE(line->Problem().empty());
     EXPECT_EQ(settings.ReadSetting("SN"), "QA000100");
@@ -208,15 +201,15 @@ TEST_F(LineNumbersTest, ReservationWithAnUnknownOutcomeIsNeverSentAndBecomesAGap
     TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
-    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Written);
+    numbers->Settle(numbers->Take("COM1").number, SerialFate::Written);
 
     relay.CutAtRequest("FROM comflash_reserve(");
-    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
+    EXPECT_THROW(numbers->Take("COM1").number, SerialSourceAway);
     ASSERT_TRUE(WaitFor([&] { return State("QA000101") == "reserved"; }, std::chrono::seconds(10)))
         << "the server committed the reservation";
 
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
-    EXPECT_EQ(numbers->Take("COM1", {}), "QA000102");
+    EXPECT_EQ(numbers->Take("COM1").number, "QA000102");
     EXPECT_EQ(State("QA000101"), "reserved") << "never settled, never handed out";
 }
 
@@ -228,9 +221,9 @@ TEST_F(LineNumbersTest, ReservationWithoutAReplyGivesUpInBoundedTime) {
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
     relay.HoldRepliesFrom("FROM comflash_reserve(");
-    EXPECT_THROW(numbers->Take("COM1", {}), SerialSourceAway);
+    EXPECT_THROW(numbers->Take("COM1").number, SerialSourceAway);
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
-    EXPECT_EQ(numbers->Take("COM1", {}), "QA000101") << "QA000100 may be in a device: a gap";
+    EXPECT_EQ(numbers->Take("COM1").number, "QA000101") << "QA000100 may be in a device: a gap";
 }
 
 // A device that comes back holding a number whose fate the line does not
@@ -241,8 +234,8 @@ TEST_F(LineNumbersTest, NumberOfUnknownFateIsConfirmedByItsDeviceAndNeverJudgedW
     TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
     ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
-    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Unconfirmed);
-    numbers->Settle(numbers->Take("COM1", {}), SerialFate::Written);
+    numbers->Settle(numbers->Take("COM1").number, SerialFate::Unconfirmed);
+    numbers->Settle(numbers->Take("COM1").number, SerialFate::Written);
     EXPECT_TRUE(numbers->Unconfirmed("QA000100"));
     EXPECT_FALSE(numbers->Unconfirmed("QA000101")) << "written";
     EXPECT_FALSE(numbers->Unconfirmed("QA000999")) << "never handed out";

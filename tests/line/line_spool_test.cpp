@@ -102,16 +102,14 @@ protected:
 };
 
 TEST_F(SentAgainTest, DeviceRowIsOneRow) {
-    line::DeviceRow row;
+    DeviceRecord row;
     row.finishedAt = 1700000000123;
-    row.station = "st-a";
     row.port = "COM1";
-    row.outcome = "updated";
+    row.result = RunResult::Updated;
     row.imageLength = 4096;
     row.imageCrc = 0xBEEF;
     row.durationMs = 1500;
-    row.toolVersion = "0.1.0";
-    const SpoolEntry entry = line::DeviceEntry(row, line::NewEntryKey(), lineId);
+    const SpoolEntry entry = line::DeviceEntry(row, "st-a", "0.1.0", line::NewEntryKey(), lineId);
     line::SendEntry(connection, lineId, entry);
     line::SendEntry(connection, lineId, entry);
     EXPECT_EQ(QueryText(database.Conninfo(), "SELECT count(*) FROM comflash_devices"), "1");
@@ -163,12 +161,12 @@ class DeviceSerialRow : public SentAgainTest,
                         public ::testing::WithParamInterface<DeviceSerialCase> {};
 
 TEST_P(DeviceSerialRow, KeepsTheDevicesOwnNumber) {
-    line::DeviceRow row;
+    DeviceRecord row;
     row.finishedAt = 1700000000123;
     row.port = "COM1";
-    row.outcome = "updated";
+    row.result = RunResult::Updated;
     row.device = GetParam().device;
-    line::SendEntry(connection, lineId, line::DeviceEntry(row, line::NewEntryKey(), lineId));
+    line::SendEntry(connection, lineId, line::DeviceEntry(row, "st-a", "0.1.0", line::NewEntryKey(), lineId));
     EXPECT_EQ(QueryText(database.Conninfo(),
                         "SELECT coalesce(device_serial_kind, '-') || ' ' || "
                         "coalesce(device_serial, '-') || ' ' || "

@@ -59,7 +59,7 @@ std::string TakeWhenAvailable(LineDatabase& line, LineSerialNumbers& numbers,
     while (true) {
         if (line.Available()) {
             try {
-                return numbers.Take(port, {});
+                return numbers.Take(port).number;
             } catch (const SerialSourceAway&) {
             }
         }
@@ -83,20 +83,20 @@ void RunPort(LineDatabase& line, LineSerialNumbers& numbers, const Options& opti
         const SerialFate fate = RandomFate(random);
         numbers.Settle(number, fate);
         Say("settled " + port + " " + number + " " + SerialFateName(fate));
-        DeviceRow row;
+        DeviceRecord row;
         row.finishedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::system_clock::now().time_since_epoch())
                              .count();
         row.port = port;
-        row.outcome = fate == SerialFate::Written ? "serial-written" : "serial-failed";
+        row.result = fate == SerialFate::Written ? RunResult::SerialWritten
+                                                 : RunResult::SerialRefused;
         row.imageLength = 4096;
         row.imageCrc = 0xBEEF;
-        row.serialNumber = number;
-        row.serialFate = SerialFateName(fate);
+        row.serial = SettledNumber{number, fate};
         row.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
-        line.Record(row);
+        line.Append(row);
     }
 }
 

@@ -17,38 +17,36 @@ class LineToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         lineId = line::EnsureLineSchema(connection);
-        Device("st-a", "COM1", "QA000100", SerialFate::Written, "updated");
-        Device("st-b", "COM2", "QA000101", SerialFate::Unconfirmed, "serial-failed",
+        Device("st-a", "COM1", "QA000100", SerialFate::Written, RunResult::Updated);
+        Device("st-b", "COM2", "QA000101", SerialFate::Unconfirmed, RunResult::SerialRefused,
                DeviceSerial{DeviceSerialKind::None, "", ""});
-        Device("st-b", "COM2", "QA000102", SerialFate::Refused, "serial-failed");
-        Device("st-b", "COM1", "", SerialFate::Written, "updated, \"checked\"",
+        Device("st-b", "COM2", "QA000102", SerialFate::Refused, RunResult::SerialRefused);
+        // A port name the CSV has to quote.
+        Device("st-b", "COM1, \"checked\"", "", SerialFate::Written, RunResult::Updated,
                DeviceSerial{DeviceSerialKind::Number, "QA000077", ""});
     }
 
     void Device(const std::string& station, const std::string& port, const std::string& number,
-                SerialFate fate, const std::string& outcome,
+                SerialFate fate, RunResult outcome,
                 std::optional<DeviceSerial> device = std::nullopt) {
-        line::DeviceRow row;
+        DeviceRecord row;
         // A second apart, so that the export's order is the order made here.
         row.finishedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::system_clock::now().time_since_epoch())
                              .count() -
                          60000 + 1000 * made_++;
-        row.station = station;
         row.port = port;
-        row.outcome = outcome;
+        row.result = outcome;
         row.imageLength = 4096;
         row.imageCrc = 0x0A5F;
         row.durationMs = 2500;
-        row.toolVersion = "0.1.0";
         row.device = device;
         if (!number.empty()) {
             const auto taken = line::ReserveNumber(connection, "QA", 100, station, port);
             line::SettleReservation(connection, taken.id, fate);
-            row.serialNumber = number;
-            row.serialFate = SerialFateName(fate);
+            row.serial = SettledNumber{number, fate};
         }
-        line::SendEntry(connection, lineId, line::DeviceEntry(row, line::NewEntryKey(), lineId));
+        line::SendEntry(connection, lineId, line::DeviceEntry(row, station, "0.1.0", line::NewEntryKey(), lineId));
     }
 
     std::string Run(const std::vector<std::string>& arguments) {
@@ -72,7 +70,7 @@ TEST_F(LineToolTest, StatusShowsSeriesDevicesAndNumbersToSetAside) {
     const std::string status = Run({"status"});
     EXPECT_NE(status.find("QA           next QA000103; given back: 1"), std::string::npos)
         << status;
-    EXPECT_NE(status.find("st-b                 serial-failed        2"), std::string::npos)
+    EXPECT_NE(status.find("st-b                 serial-refused       2"), std::string::npos)
         << status;
     EXPECT_NE(status.find("QA000101  unconfirmed, station st-b, port COM2"), std::string::npos)
         << status;
@@ -89,10 +87,10 @@ TEST_F(LineToolTest, ExportWritesEveryDeviceAsCsv) {
               std::string::npos)
         << lines[1];
     EXPECT_NE(lines[2].find(
-                  ",st-b,COM2,serial-failed,4096,0x0A5F,QA000101,unconfirmed,2500,0.1.0,none,,\r"),
+                  ",st-b,COM2,serial-refused,4096,0x0A5F,QA000101,unconfirmed,2500,0.1.0,none,,\r"),
               std::string::npos)
         << lines[2];
-    EXPECT_NE(lines[4].find(",st-b,COM1,\"updated, \"\"checked\"\"\",4096,0x0A5F,,,2500,0.1.0,"
+    EXPECT_NE(lines[4].find(",st-b,\"COM1, \"\"checked\"\"\",updated,4096,0x0A5F,,,2500,0.1.0,"
                             "number,QA000077,\r"),
               std::string::npos)
         << lines[4];
