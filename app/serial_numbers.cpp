@@ -118,14 +118,17 @@ std::string SerialNumbers::Summary() const {
     if (written_.empty() && unconfirmed_.empty() && skipped_.empty() && refused_ == 0 &&
         notSent_ == 0)
         return {};
+    // Ports write at once: the numbers finish in any order.
+    std::vector<std::string> written = written_;
+    std::sort(written.begin(), written.end());
     std::string text = "serial numbers written: ";
-    if (written_.empty())
+    if (written.empty())
         text += "none";
-    else if (written_.size() == 1)
-        text += written_.front();
+    else if (written.size() == 1)
+        text += written.front();
     else
-        text += written_.front() + " to " + written_.back();
-    text += " (" + std::to_string(written_.size()) + "); refused: " + std::to_string(refused_);
+        text += written.front() + " to " + written.back();
+    text += " (" + std::to_string(written.size()) + "); refused: " + std::to_string(refused_);
     if (!unconfirmed_.empty())
         text += "; unconfirmed: " + Joined(unconfirmed_) + " (set these devices aside)";
     if (!skipped_.empty())
@@ -143,7 +146,9 @@ void SerialNumbers::GiveBack(const std::string& port, const std::string& number)
         }
         return [this, port, settled = SettledNumber{number, fate}] {
             Note(settled);
-            if (unusedRecord_)
+            // A number back in the series is recorded when it goes out
+            // again; one that could not go back is a gap, named here.
+            if (settled.fate == SerialFate::Skipped && unusedRecord_)
                 unusedRecord_(port, settled);
         };
     });

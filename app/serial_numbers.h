@@ -65,8 +65,9 @@ public:
 
     SerialNumberSource& Source() { return source_; }
 
-    // A number that ended without a device (held by a port at its Close):
-    // where its record goes. Set before ports open.
+    // A number that ended without a device and could not go back (held by
+    // a port at its Close while a later one was taken): where its record
+    // goes, so that the gap is named. Set before ports open.
     using UnusedNumberRecord = std::function<void(const std::string& port, const SettledNumber&)>;
     void OnUnusedNumber(UnusedNumberRecord record) { unusedRecord_ = std::move(record); }
     // A rule every write obeys beside the number's own checks (the line's
@@ -100,8 +101,8 @@ private:
     // A device that already holds `number` and is left alone: true the first
     // time in this run, so it is said and recorded once.
     bool FirstSighting(const std::string& number) { return sighted_.insert(number).second; }
-    // Gives a number that never left back to the source; its fate (not-sent
-    // or skipped) goes to the record of unused numbers.
+    // Gives a number that never left back to the source; one that cannot go
+    // back is skipped, and goes to the record of unused numbers.
     void GiveBack(const std::string& port, const std::string& number);
 
     SerialNumberSource& source_;

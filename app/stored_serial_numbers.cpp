@@ -1,6 +1,7 @@
 #include "app/stored_serial_numbers.h"
 
 #include <optional>
+#include <string_view>
 
 #include "app/serial_number.h"
 #include "app/serial_number_list.h"
@@ -88,6 +89,20 @@ const std::vector<std::string> kTakeOrder = {kTaken, kSeries, kNext, kUnconfirme
 const std::vector<std::string> kGiveBackOrder = {kSeries, kNext, kTaken, kUnconfirmed};
 const std::vector<std::string> kUnconfirmOrder = {kUnconfirmed, kTaken, kNext, kSeries};
 
+// One change of the serial numbers' values. Whichever value the store could
+// not write, the operator knows them all as "SN".
+void ChangeLedger(const SettingsStore& settings, const std::vector<std::string>& order,
+                  const SettingsStore::SettingsChange& change) {
+    try {
+        settings.ChangeSettings(order, change);
+    } catch (const ERegistryException& e) {
+        if (!std::string_view(e.what()).starts_with("Failed to set data for '"))
+            throw;
+        throw ERegistryException(std::string("Failed to set data for '") + kNext + "'",
+                                 e.Detail());
+    }
+}
+
 void CheckStartingNumber(const std::string& text, const SettingsStore& settings) {
     if (!SerialNumberLongEnough(text)) {
         throw SerialNumberError("Write SN Disable! The serial number '" + text +
@@ -109,7 +124,7 @@ std::string StoredSerialNumbers::Next() const {
 
 TakenNumber StoredSerialNumbers::Take(const std::string& /*port*/) {
     TakenNumber taken;
-    settings_.ChangeSettings(kTakeOrder, [&](SettingsValues& values) {
+    ChangeLedger(settings_, kTakeOrder, [&](SettingsValues& values) {
         Ledger ledger(values);
         taken = {};
         std::string candidate = ledger.next;
@@ -147,7 +162,7 @@ SerialFate StoredSerialNumbers::Settle(const std::string& number, SerialFate fat
     };
     const std::vector<std::string>& order =
         fate == SerialFate::Unconfirmed ? kUnconfirmOrder : kGiveBackOrder;
-    settings_.ChangeSettings(order, [&](SettingsValues& values) {
+    ChangeLedger(settings_, order, [&](SettingsValues& values) {
         Ledger ledger(values);
         const bool taken = ledger.taken.count(number) != 0;
         const bool unconfirmed = ledger.unconfirmed.count(number) != 0;
@@ -211,7 +226,7 @@ std::vector<std::string> StoredSerialNumbers::UnconfirmedNumbers() const {
 SetNextReport StoredSerialNumbers::SetNext(const std::string& text, bool force) {
     CheckStartingNumber(text, settings_);
     SetNextReport report;
-    settings_.ChangeSettings(kGiveBackOrder, [&](SettingsValues& values) {
+    ChangeLedger(settings_, kGiveBackOrder, [&](SettingsValues& values) {
         Ledger ledger(values);
         report = {};
         const std::string prefix = SerialPrefix(text);

@@ -7,19 +7,34 @@
 
 namespace comflash::cli {
 
-// Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal) in every thread
-// started afterwards and takes them on a thread of its own, which hands the
-// stop to the loop.
+// Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal) in this thread and
+// takes them on a thread of its own, which hands the stop to the loop. The
+// tool's other threads block them from their start (StartWorkerThread), so
+// none of them can be where a signal lands.
 struct SignalStop::Watcher {
     sigset_t signals{};
     std::thread thread;
 };
 
+namespace {
+
+// A signal the tool was started with ignored stays ignored: the shell's way
+// of keeping a background job alive when the terminal goes (nohup, "&").
+bool InheritedIgnored(int signal) {
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+}  // namespace
+
 SignalStop::SignalStop(EventLoop& loop) : loop_(loop), watcher_(std::make_unique<Watcher>()) {
     sigemptyset(&watcher_->signals);
-    sigaddset(&watcher_->signals, SIGINT);
+    // A termination request always ends the run in order.
     sigaddset(&watcher_->signals, SIGTERM);
-    sigaddset(&watcher_->signals, SIGHUP);
+    for (int signal : {SIGINT, SIGHUP}) {
+        if (!InheritedIgnored(signal))
+            sigaddset(&watcher_->signals, signal);
+    }
     sigaddset(&watcher_->signals, SIGUSR1);  // our own wake-up at the end
     pthread_sigmask(SIG_BLOCK, &watcher_->signals, nullptr);
     // A closed standard output (comflash-cli | head) must not end the tool in

@@ -41,7 +41,7 @@ void RefuseFlagValues(const CLI::App& app, std::span<const std::string_view> arg
             continue;
         const std::string name(arg.substr(0, equals));
         const CLI::Option* option = app.get_option_no_throw(name);
-        if (option != nullptr && option->get_type_size() == 0)
+        if (option != nullptr && option->get_items_expected_max() == 0)
             throw UsageError(name + " takes no value");
     }
 }

@@ -121,6 +121,41 @@ ALTER TABLE comflash_devices
 CREATE INDEX comflash_devices_device_serial ON comflash_devices (device_serial)
     WHERE device_serial IS NOT NULL;
 )sql",
+    // 3: each reservation names the server process of the connection that
+    // made it, so that a number reserved by a station whose connection is
+    // gone (killed mid-write) is seen at once, not after a while. Numbers
+    // reserved before keep NULL.
+    R"sql(
+ALTER TABLE comflash_serial_numbers ADD COLUMN backend_pid integer;
+CREATE OR REPLACE FUNCTION comflash_reserve(p_prefix text, p_floor integer, p_station text,
+    p_port text, OUT taken_value integer, OUT taken_reservation bigint, OUT series_next integer)
+LANGUAGE plpgsql AS $$
+BEGIN
+    series_next := comflash_join(p_prefix, p_floor);
+    taken_reservation := nextval('comflash_reservations');
+    UPDATE comflash_serial_numbers AS s
+        SET state = 'reserved', reservation = taken_reservation, station = p_station,
+            port = p_port, reserved_at = now(), settled_at = NULL,
+            backend_pid = pg_backend_pid()
+        WHERE s.prefix = p_prefix AND s.value = (
+            SELECT min(r.value) FROM comflash_serial_numbers AS r
+                WHERE r.prefix = p_prefix AND r.state IN ('refused', 'not-sent'))
+        RETURNING s.value INTO taken_value;
+    IF taken_value IS NULL THEN
+        IF series_next >= 999999 THEN
+            RAISE EXCEPTION USING ERRCODE = 'CF001',
+                MESSAGE = format('the serial-number series %s is used up', p_prefix);
+        END IF;
+        taken_value := series_next;
+        series_next := series_next + 1;
+        UPDATE comflash_series SET next_value = series_next WHERE prefix = p_prefix;
+        INSERT INTO comflash_serial_numbers
+            (prefix, value, state, reservation, station, port, backend_pid)
+            VALUES (p_prefix, taken_value, 'reserved', taken_reservation, p_station, p_port,
+                    pg_backend_pid());
+    END IF;
+END $$;
+)sql",
 };
 
 static_assert(std::size(kSteps) == kLineSchemaVersion);

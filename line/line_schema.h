@@ -8,7 +8,7 @@
 namespace comflash::line {
 
 // The version this tool writes and reads.
-inline constexpr int kLineSchemaVersion = 2;
+inline constexpr int kLineSchemaVersion = 3;
 
 // Brings the database's schema up to kLineSchemaVersion: creates what is
 // missing, in one transaction under an advisory lock, so that stations

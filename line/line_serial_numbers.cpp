@@ -97,9 +97,15 @@ SerialFate LineSerialNumbers::Settle(const std::string& number, SerialFate fate)
     try {
         confirmed = line_.Confirm(SerialPrefix(number), static_cast<int>(SerialValue(number)));
     } catch (const LineUnreachable& e) {
+        // The confirmation may have reached the server: asked again, a
+        // number found written already is that confirmation's.
+        std::lock_guard lock(mutex_);
+        confirmInDoubt_.insert(number);
         throw SerialSourceAway(e.what());
     }
-    if (!confirmed)
+    std::lock_guard lock(mutex_);
+    const bool inDoubt = confirmInDoubt_.erase(number) != 0;
+    if (!confirmed && !inDoubt)
         refuse("the line holds it neither reserved nor unconfirmed");
     return fate;
 }

@@ -72,6 +72,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, Reservation> open_;  // numbers taken whose fate is not known yet
     std::set<std::string> marked_;             // series marked as provisioned through the line
+    std::set<std::string> confirmInDoubt_;     // confirmed when the connection broke
 };
 
 }  // namespace comflash::line

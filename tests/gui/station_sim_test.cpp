@@ -149,7 +149,9 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
                       .writeSerialNumbers = true,
                       .record = record}});
     EXPECT_TRUE(window.SerialModeButton()->isChecked());
-    EXPECT_EQ(window.NextSerialNumberText(), "next serial number: QA000100");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.NextSerialNumberText() == "next serial number: QA000100"; },
+        kPatienceMs));
     window.OpenAllButton()->click();
     EXPECT_FALSE(window.UpdateModeButton()->isEnabled()) << "the mode holds while ports are open";
     EXPECT_FALSE(window.SetWritingSerialNumbers(false));
@@ -157,7 +159,10 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 6; }, kBatchPatienceMs))
         << window.TotalsText().toStdString();
     EXPECT_EQ(window.TotalsText(), "finished 6: 6 good, 0 failed");
-    EXPECT_EQ(window.NextSerialNumberText(), "next serial number: QA000106");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.NextSerialNumberText() == "next serial number: QA000106"; },
+        kPatienceMs))
+        << window.NextSerialNumberText().toStdString();
     std::set<std::string> numbers;
     for (SimLine* line : lines) {
         for (const auto& device : SimLines::Report(*line, 2))

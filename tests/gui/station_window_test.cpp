@@ -109,7 +109,11 @@ TEST_F(StationTest, SerialNumberModeShowsTheNextNumberAndRefusesOneItCannotWrite
     Store("SN", "QA000100");
     station::StationWindow& window =
         StartStation({.run = {.ports = {device.PortPath()}, .writeSerialNumbers = true}});
-    EXPECT_EQ(window.NextSerialNumberText(), "next serial number: QA000100");
+    // Asked of the store away from the window's thread.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.NextSerialNumberText() == "next serial number: QA000100"; },
+        kPatienceMs))
+        << window.NextSerialNumberText().toStdString();
     ASSERT_TRUE(window.SetWritingSerialNumbers(false));
     EXPECT_EQ(window.NextSerialNumberText(), "");
 

@@ -188,9 +188,10 @@ TEST_F(WindowTest, SerialNumberButtonsShowTheirRefusals) {
     window.Button1->click();
     ASSERT_TRUE(window.BitBtn3->isEnabled());
 
-    window.Edit1->setText("12345");
+    // The number written is the store's; the field only shows it.
+    Store("SN", "12345");
     window.BitBtn3->click();
-    window.Edit1->setText("AB999999");
+    Store("SN", "AB999999");
     window.BitBtn3->click();
 
     ASSERT_EQ(boxes_.Seen().size(), 2u) << boxes_.Texts().join('|').toStdString();
@@ -204,7 +205,7 @@ TEST_F(WindowTest, SerialNumberButtonsShowTheirRefusals) {
     // Sending goes through the transmit thread, so an empty line right now
     // proves nothing: a number that is written afterwards must be the first
     // thing the device receives.
-    window.Edit1->setText("AB12000345");
+    Store("SN", "AB12000345");
     window.BitBtn3->click();
     std::vector<std::uint8_t> sent;
     const std::size_t recordLength = 10 + std::string("AB12000345#").size() + 2;
@@ -218,6 +219,25 @@ TEST_F(WindowTest, SerialNumberButtonsShowTheirRefusals) {
     const std::string text(sent.begin(), sent.end());
     EXPECT_EQ(text.find("VTMAB12000345#"), 7u) << "something was sent before the record";
     EXPECT_EQ(sent.size(), recordLength) << "nothing may be sent for a refused number";
+    EXPECT_EQ(Stored("SN"), "AB12000346") << "taken before the record left";
+    EXPECT_EQ(window.Edit1->text(), "AB12000345") << "the field shows the number on its way";
+}
+
+// Write SN obeys what the other front ends obey: a series this station
+// provisioned through the line database is not written from its own store.
+TEST_F(WindowTest, WriteSerialNumberRefusesASeriesOfTheLine) {
+    PseudoTerminal device;
+    MapPort("COM1", device.PortPath());
+    Store("SN", "QA000100");
+    Store("LineSeries", "QA\t");  // as the station keeps the series it took from the line
+    TForm1& window = Start();
+    window.Button1->click();
+    window.BitBtn3->click();
+
+    ASSERT_EQ(boxes_.Seen().size(), 1u) << boxes_.Texts().join('|').toStdString();
+    EXPECT_EQ(boxes_.Seen()[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes_.Seen()[0].text.contains("line")) << boxes_.Seen()[0].text.toStdString();
+    EXPECT_EQ(Stored("SN"), "QA000100") << "nothing was taken";
 }
 
 TEST_F(WindowTest, PortListTipShowsTheDeviceTheSelectedNameOpens) {

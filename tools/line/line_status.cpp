@@ -44,14 +44,27 @@ void ShowDevices(PgConnection& connection, const std::string& span, std::ostream
     }
 }
 
-void ShowOpenNumbers(PgConnection& connection, std::ostream& out) {
+// Reservations carry the server process of the station's connection from
+// version 3 of the tables on.
+constexpr int kBackendKnownFrom = 3;
+
+void ShowOpenNumbers(PgConnection& connection, int version, std::ostream& out) {
+    // A reservation whose station's connection is gone will never get its
+    // fate from that connection: the station died mid-write (a station still
+    // running sends the fate through its spool, and the number then leaves
+    // this list by itself).
+    const std::string connectionGone =
+        version >= kBackendKnownFrom
+            ? " OR (state = 'reserved' AND backend_pid IS NOT NULL AND backend_pid NOT IN "
+              "(SELECT pid FROM pg_stat_activity))"
+            : "";
     PgResult rows = connection.Exec(
         "SELECT prefix || lpad(value::text, 6, '0'), state, station, port, "
         "  to_char(reserved_at, 'YYYY-MM-DD HH24:MI:SS') "
         "FROM comflash_serial_numbers "
         "WHERE state = 'unconfirmed' "
-        "   OR (state = 'reserved' AND reserved_at < now() - $1::interval) "
-        "ORDER BY prefix, value",
+        "   OR (state = 'reserved' AND reserved_at < now() - $1::interval)" +
+            connectionGone + " ORDER BY prefix, value",
         {kStaleReservation});
     out << "numbers a device may hold unconfirmed (set those devices aside):\n";
     if (rows.Rows() == 0)
@@ -91,10 +104,10 @@ int CheckLineTables(PgConnection& connection) {
 
 void ShowStatus(const std::string& conninfo, const std::string& span, std::ostream& out) {
     PgConnection connection(conninfo);
-    CheckLineTables(connection);
+    const int version = CheckLineTables(connection);
     ShowSeries(connection, out);
     ShowDevices(connection, span, out);
-    ShowOpenNumbers(connection, out);
+    ShowOpenNumbers(connection, version, out);
 }
 
 }  // namespace comflash::line::tool

@@ -23,6 +23,7 @@ namespace comflash::sim {
 struct SessionSettings {
     int updateBaud = kDefaultUpdateBaud;
     Millis helloInterval{1000};
+    std::optional<Millis> helloOnce;  // one hello, then give up after this long
     Millis quietEnd{2000};
     Millis hostTimeout{17000};
     Millis splitGap{100};

@@ -145,6 +145,14 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->group("Devices");
     AddMillisOption(app, "--hello-interval", options.helloInterval,
                     "hello repeat while unanswered (default 1000, at least 50)", "Devices");
+    app.add_option_function<std::uint64_t>(
+           "--hello-once",
+           [&options](std::uint64_t value) { options.helloOnce = Millis(value); },
+           "each device says hello once and gives up when it is\n"
+           "not answered within MS (a boot loader that then\n"
+           "starts its application): it ends \"unanswered\"")
+        ->type_name("MS")
+        ->group("Devices");
     AddMillisOption(app, "--power-up-delay", options.powerUpDelay,
                     "pause between one device and the next (default 300)", "Devices");
     AddMillisOption(app, "--quiet-end", options.quietEnd,

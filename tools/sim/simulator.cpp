@@ -18,6 +18,7 @@ SessionSettings SettingsFrom(const SimOptions& options) {
     SessionSettings settings;
     settings.updateBaud = options.updateBaud;
     settings.helloInterval = options.helloInterval;
+    settings.helloOnce = options.helloOnce;
     settings.quietEnd = options.quietEnd;
     settings.hostTimeout = options.hostTimeout;
     settings.splitGap = options.splitGap;
