@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -226,6 +227,89 @@ TEST_F(CliSerialTest, TwoProcessesOnOneStoreNeverHandOutOneNumberTwice) {
     ExpectDistinctAndBehindTheStore(held);
 }
 
+// Two ports write at once, each device saying hello once only: none waits
+// on the other port's device, so none leaves without a number.
+TEST_F(CliSerialTest, EveryPortServesDevicesThatSayHelloOnce) {
+    const std::string a = StartSim({"--devices", "4", "--hello-once", "1500"}, "simA");
+    const std::string b = StartSim({"--devices", "4", "--hello-once", "1500"}, "simB");
+    const CliResult cli = RunCli({"--port", a, "--port", b, "--devices", "4", "--write-sn"});
+    EXPECT_EQ(cli.status, 0) << cli.err;
+
+    auto held = HeldNumbers(ReportLines(4, "simA"));
+    const auto heldB = HeldNumbers(ReportLines(4, "simB"));
+    held.insert(held.end(), heldB.begin(), heldB.end());
+    EXPECT_EQ(held.size(), 8u) << "every device got its number: " << cli.err;
+    ExpectDistinctAndBehindTheStore(held);
+    EXPECT_EQ(SettingsStore().ReadSetting("SN"), "SN000108") << "no gap";
+}
+
+// Two processes on one store, one of which meets only devices that hold a
+// number already: the number it took for them stays its own, and when it
+// cannot go back at the end (the other process took later ones) it is
+// recorded as skipped. Every number from the first to the store's next ends
+// in one record or the other.
+TEST_F(CliSerialTest, EveryNumberTakenEndsWithARecordedFate) {
+    const std::string provisioned =
+        StartSim({"--devices", "3", "--device-serial", "1:ZZ000001", "--device-serial",
+                  "2:ZZ000002", "--device-serial", "3:ZZ000003"},
+                 "simA");
+    const std::string blank = StartSim({"--devices", "4"}, "simB");
+    const auto recordA = dir / "a.jsonl";
+    const auto recordB = dir / "b.jsonl";
+    ChildProcess a(COMFLASH_CLI_PATH,
+                   {"--port", provisioned, "--write-sn", "--record", recordA.string()},
+                   dir.Path(), "cliA");
+    ChildProcess b(COMFLASH_CLI_PATH,
+                   {"--port", blank, "--devices", "4", "--write-sn", "--record", recordB.string()},
+                   dir.Path(), "cliB");
+    ReportLines(3, "simA");
+    ::kill(a.Pid(), SIGINT);
+    EXPECT_NE(a.Wait(kCliPatience), 2) << a.Stderr();
+    EXPECT_EQ(b.Wait(kCliPatience), 0) << b.Stderr();
+
+    std::multiset<std::string> recorded;
+    for (const auto& file : {recordA, recordB}) {
+        for (const auto& line : Lines(ReadWholeFile(file))) {
+            const Json entry = Json::Parse(line);
+            if (entry.Has("serial_sent"))
+                recorded.insert(entry["serial_sent"].String());
+        }
+    }
+    std::multiset<std::string> taken;
+    for (std::string number = kFirst; number != SettingsStore().ReadSetting("SN");
+         number = AdvanceSerialNumber(number))
+        taken.insert(number);
+    EXPECT_EQ(recorded, taken) << ReadWholeFile(recordA) << ReadWholeFile(recordB);
+}
+
+// The ways back into a series: a series switched away from and back to, a
+// number reopened by --force over one whose device may hold it.
+TEST_F(CliSerialTest, GoingBackInASeriesNeedsForceAndNeverReachesAnUnconfirmedNumber) {
+    const std::string port =
+        StartSim({"--devices", "3", "--host-timeout", "10500", "--fault", "2:stored-no-reply:serial"});
+    ASSERT_EQ(RunCli({"--port", port, "--devices", "2", "--write-sn"}).status, 1);
+    EXPECT_EQ(SettingsStore().ReadSetting("SN"), "SN000102");
+
+    ASSERT_EQ(RunCli({"--set-sn", "QB000001"}).status, 0) << "a second product";
+    const CliResult back = RunCli({"--set-sn", kFirst});
+    EXPECT_EQ(back.status, 2);
+    EXPECT_TRUE(back.ErrHas("give --force")) << back.err;
+
+    const CliResult forced = RunCli({"--set-sn", kFirst, "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_TRUE(forced.ErrHas("reopens 2 numbers (SN000100 to SN000101)")) << forced.err;
+    EXPECT_TRUE(forced.ErrHas("SN000101 is still taken or unconfirmed")) << forced.err;
+
+    // The third device gets the first number again (the operator's choice),
+    // never the one the second device may hold.
+    const CliResult third = RunCli({"--port", port, "--devices", "1", "--write-sn"});
+    EXPECT_EQ(third.status, 0) << third.err;
+    const auto held = HeldNumbers(ReportLines(3));
+    ASSERT_EQ(held.size(), 3u);
+    EXPECT_EQ(held[2], kFirst);
+    EXPECT_EQ(SettingsStore().ReadSetting("SN"), "SN000101") << "passed over only when reached";
+}
+
 struct SetCase {
     const char* name;
     std::vector<std::string> arguments;
@@ -262,8 +346,23 @@ INSTANTIATE_TEST_SUITE_P(
                 "not printable ASCII",
                 "SN000100"},
         SetCase{"too_long", {"--set-sn", "ABCDEFGHIJK000001"}, 2, "longer than 16", "SN000100"},
+        // The record ends at '#' in the device: three devices would all hold "QA".
+        SetCase{"record_end_mark",
+                {"--set-sn", "QA#000100"},
+                2,
+                "holds the character '#'",
+                "SN000100"},
         SetCase{"force_alone", {"--force"}, 2, "--force goes with --set-sn", "SN000100"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Two "SN" lines in the settings file: which one counts is anybody's guess.
+TEST_F(CliSerialTest, SettingsFileWithAValueTwiceIsRefusedNamingTheLine) {
+    const auto file = dir / "config" / "Norvane" / "FW" / "settings";
+    std::ofstream(file, std::ios::app) << "SN=SN000050\n";
+    const CliResult shown = RunCli({"--show-sn"});
+    EXPECT_EQ(shown.status, 2);
+    EXPECT_TRUE(shown.ErrHas("SN is set a second time")) << shown.err;
+}
 
 TEST_F(CliSerialTest, ShowsTheNextNumberAfterARun) {
     const std::string port = StartSim({"--devices", "2"});

@@ -181,6 +181,32 @@ TEST_F(StationAgainstSimulators, SerialNumbersGoOneToADeviceOverAllPorts) {
     EXPECT_EQ(window.StatusText(), "serial numbers written: QA000100 to QA000105 (6); refused: 0");
 }
 
+// Every port writes at once, each device saying hello once only: none waits
+// on another port's device, so none leaves without a number.
+TEST_F(StationAgainstSimulators, EveryTileServesDevicesThatSayHelloOnce) {
+    Store("SN", "QA000100");
+    std::vector<SimLine*> lines;
+    for (const char* name : {"a", "b"}) {
+        lines.push_back(&lines_.Start(
+            name, {"--devices", "3", "--power-up-delay", "200", "--hello-once", "1500"}));
+    }
+    station::StationWindow& window = StartStation(
+        {.run = {.ports = {lines[0]->port, lines[1]->port}, .writeSerialNumbers = true}});
+    window.OpenAllButton()->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 6; }, kBatchPatienceMs))
+        << window.TotalsText().toStdString();
+    EXPECT_EQ(window.TotalsText(), "finished 6: 6 good, 0 failed");
+    std::set<std::string> numbers;
+    for (SimLine* line : lines) {
+        for (const auto& device : SimLines::Report(*line, 3)) {
+            EXPECT_EQ(device["outcome"].String(), "serial-written");
+            numbers.insert(device["serial_record"].String());
+        }
+    }
+    EXPECT_EQ(numbers.size(), 6u) << "no number in two devices";
+}
+
 // The command line's rules reach every tile: a device that holds a number is
 // written over with --overwrite-sn, a record the device stored wrongly fails
 // its read-back with --verify-sn, and both run with quick turnaround.

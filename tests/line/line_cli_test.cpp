@@ -155,6 +155,10 @@ protected:
         return states;
     }
 
+    static long long RowDevicesCount(const std::string& conninfo) {
+        return QueryNumber(conninfo, "SELECT count(*) FROM comflash_devices");
+    }
+
     // The device rows, as "station port number fate".
     static std::multiset<std::string> DeviceRows(const std::string& conninfo) {
         line::PgConnection connection(conninfo);
@@ -356,6 +360,108 @@ TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
         return show->Stdout();
     }();
     EXPECT_EQ(shown, "QA000102\n");
+}
+
+// The line's command lists the number of a station whose connection is gone
+// at once: the device that may hold it is to be set aside now, not in ten
+// minutes.
+TEST_F(LineCliTest, NumberOfAKilledStationIsListedAtOnce) {
+    ScratchDatabase database;
+    Station station = NewStation("killed");
+    const std::string port = StartSim("sim", 1, {"--device-delay", "3000", "--trace"});
+    auto cli = StartCli(
+        station, {"--port", port, "--write-sn", "--line", database.Conninfo()}, "run");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return sims_.back()->Stderr().find("host>dev   38400  write     AB AB 00 0F 94") !=
+                       std::string::npos ||
+                   cli->Poll();
+        },
+        std::chrono::seconds(60)));
+    ASSERT_FALSE(cli->Poll()) << cli->Stderr();
+    ::kill(cli->Pid(), SIGKILL);
+    cli->Wait(std::chrono::seconds(20));
+
+    // The server notices the connection is gone within moments.
+    std::string status;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            ChildProcess tool(COMFLASH_LINE_TOOL_PATH, {"--line", database.Conninfo(), "status"},
+                              dir_.Path(), "status");
+            tool.Wait(std::chrono::seconds(60));
+            status = tool.Stdout();
+            return status.find("QA000100  reserved, never settled") != std::string::npos;
+        },
+        std::chrono::seconds(30)))
+        << status;
+}
+
+// Ctrl-C, a termination request or a closed terminal in the middle of a
+// write end a run on the line as they end one alone: the number in flight is
+// unconfirmed in the record and on the line, the summary says so, and the
+// exit status is 1.
+struct StopCase {
+    const char* name;
+    int signal;
+};
+
+class LineStoppedMidWrite : public LineCliTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(LineStoppedMidWrite, LeavesTheNumberUnconfirmedEverywhere) {
+    ScratchDatabase database;
+    Station station = NewStation("stopped");
+    const std::string port = StartSim("sim", 1, {"--device-delay", "3000", "--trace"});
+    auto cli = StartCli(station,
+                        {"--port", port, "--write-sn", "--line", database.Conninfo(), "--record",
+                         station.record.string()},
+                        "run");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return sims_.back()->Stderr().find("host>dev   38400  write     AB AB 00 0F 94") !=
+                       std::string::npos ||
+                   cli->Poll();
+        },
+        std::chrono::seconds(60)));
+    ASSERT_FALSE(cli->Poll()) << cli->Stderr();
+    ::kill(cli->Pid(), GetParam().signal);
+    EXPECT_EQ(cli->Wait(std::chrono::seconds(60)), 1) << cli->Stderr();
+
+    EXPECT_NE(cli->Stdout().find("unconfirmed: QA000100"), std::string::npos) << cli->Stdout();
+    const auto records = Records(station);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].number, kFirst);
+    EXPECT_EQ(records[0].fate, "unconfirmed");
+    EXPECT_EQ(NumberStates(database.Conninfo()).at(kFirst), "unconfirmed");
+    EXPECT_EQ(RowDevicesCount(database.Conninfo()), 1) << "the device's row reached the line";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, LineStoppedMidWrite,
+                         ::testing::Values(StopCase{"interrupted", SIGINT},
+                                           StopCase{"terminated", SIGTERM},
+                                           StopCase{"terminal_closed", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Two ports write at once on the line, each device saying hello once only:
+// none waits on the other port's device, so none leaves without a number.
+TEST_F(LineCliTest, EveryPortServesDevicesThatSayHelloOnce) {
+    ScratchDatabase database;
+    Station station = NewStation("hello-once");
+    const std::string a = StartSim("a", 4, {"--hello-once", "1500"});
+    const std::string b = StartSim("b", 4, {"--hello-once", "1500"});
+    std::string err;
+    EXPECT_EQ(RunCli(station,
+                     {"--port", a, "--port", b, "--devices", "4", "--write-sn", "--line",
+                      database.Conninfo()},
+                     "run", &err),
+              0)
+        << err;
+    auto held = HeldNumbers("a", 4);
+    const auto heldB = HeldNumbers("b", 4);
+    held.insert(held.end(), heldB.begin(), heldB.end());
+    EXPECT_EQ(held.size(), 8u) << "every device got its number";
+    EXPECT_EQ(std::set<std::string>(held.begin(), held.end()).size(), held.size());
+    for (const auto& [number, state] : NumberStates(database.Conninfo()))
+        EXPECT_EQ(state, "written") << number;
 }
 
 // A station that wrote numbers of a series through the line refuses to write
