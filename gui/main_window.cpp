@@ -1,6 +1,7 @@
-// Start-up and the handlers of the window. Every handler runs on the GUI
-// thread, received chunks included; an error it raises ends it in the error
-// box and leaves the window usable.
+// The Qt window's side of the handlers: each control's signal runs the
+// window's handler through OperatorWindow::Handle, on the GUI thread, as do
+// received chunks; an error ends the handler in the error box and leaves the
+// window usable.
 #include "gui/main_window.h"
 
 #include <QCheckBox>
@@ -11,44 +12,22 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 
-#include "app/serial_number.h"
 #include "app/settings_folder.h"
 #include "gui/common/operator_boxes.h"
-#include "image/image_loader.h"
 #include "serial/port_map.h"
 
 namespace comflash {
-namespace {
-
-// A stored decimal number: leading blanks and a sign allowed, nothing after
-// the digits.
-int StrToInt(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX)
-        throw EConvertError("'" + text + "' is not a valid integer value");
-    return static_cast<int>(value);
-}
-
-}  // namespace
 
 TForm1::TForm1(const ImageSource& imageSource, QWidget* parent)
-    : QWidget(parent),
-      run_(RunOptions{}, dispatcher_, LinePolicy::None),
-      station_(dispatcher_, run_.Parts(), *this, run_.Rules(false)),
-      Comm1(station_.Comm()) {
+    : QWidget(parent), Comm1(window_.Comm()) {
     CreateControls();
     ConnectHandlers();
     CentreOnScreen();
-    FormCreate(imageSource);
+    window_.FormCreate(imageSource);
 }
 
 TForm1::~TForm1() {
@@ -58,101 +37,16 @@ TForm1::~TForm1() {
 }
 
 void TForm1::ConnectHandlers() {
-    const auto guarded = [this](void (TForm1::*handler)()) {
-        return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
+    const auto handler = [this](void (OperatorWindow::*handle)()) {
+        return [this, handle] { window_.Handle([this, handle] { (window_.*handle)(); }); };
     };
-    connect(Button1, &QPushButton::clicked, this, guarded(&TForm1::Button1Click));
-    connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
-    connect(BitBtn2, &QPushButton::clicked, this, guarded(&TForm1::BitBtn2Click));
-    connect(BitBtn3, &QPushButton::clicked, this, guarded(&TForm1::BitBtn3Click));
-    connect(SelAuto, &QCheckBox::toggled, this, guarded(&TForm1::SelAutoClick));
-    connect(CheckBox1, &QCheckBox::toggled, this, guarded(&TForm1::CheckBox1Click));
-    connect(Timer1, &QTimer::timeout, this, guarded(&TForm1::Timer1Timer));
-    connect(Timer2, &QTimer::timeout, this, guarded(&TForm1::Timer2Timer));
-}
-
-template <typename Handler>
-void TForm1::Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const ECommsError& error) {
-        // The box keeps the fixed text; the log keeps why, for the operator
-        // and whoever reads the log later.
-        if (!error.Reason().empty())
-            AppendLog(error.TextWithReason());
-        ShowErrorBox(this, error);
-    } catch (const std::exception& error) {
-        ShowErrorBox(this, error);
-    }
-}
-
-void TForm1::FormCreate(const ImageSource& imageSource) {
-    Guarded([&] { RunStartUp(imageSource); });
-    // However start-up ended, a tool without an image must never open a
-    // port to a device.
-    if (run_.Image().Length == 0)
-        Button1->setEnabled(false);
-}
-
-void TForm1::RunStartUp(const ImageSource& imageSource) {
-    setWindowTitle(QString::fromLatin1(kWindowCaption));
-    ShowCounters(Session().OkCount(), Session().ErrorCount());
-    run_.LoadImage(imageSource);
-    AppendLog(kToolTitleLine);
-
-    Edit1->setText(QString::fromStdString(run_.Settings().ReadSetting("SN")));
-    Edit2->clear();
-
-    const std::string port = run_.Settings().ReadSetting("COM");
-    const int index = port.empty() ? 0 : StrToInt(port);
-    ComboBox1->setCurrentIndex(index >= 0 && index < ComboBox1->count() ? index : -1);
-
-    // A change of the box runs SelAutoClick, which stores the choice.
-    SelAuto->setChecked(run_.Settings().ReadSetting("Auto") == "1");
-}
-
-// The station resets the controller and the track bar in both directions.
-void TForm1::Button1Click() {
-    if (PortOpen_) {
-        station_.Close();
-        PortOpen_ = false;
-        Button1->setText(QStringLiteral("Open"));
-        BitBtn2->setEnabled(false);
-        BitBtn3->setEnabled(false);
-    } else {
-        station_.Open(ComboBox1->currentText().toStdString());
-        PortOpen_ = true;
-        Button1->setText(QStringLiteral("Close"));
-        BitBtn2->setEnabled(true);
-        BitBtn3->setEnabled(true);
-    }
-    run_.Settings().WriteSetting("COM", std::to_string(ComboBox1->currentIndex()));
-}
-
-void TForm1::Button2Click() {
-    Memo1->clear();
-}
-
-void TForm1::Timer1Timer() {
-    station_.Tick1();
-}
-
-void TForm1::Timer2Timer() {
-    station_.Tick2();
-}
-
-void TForm1::CheckBox1Click() {}
-
-void TForm1::BitBtn2Click() {
-    station_.ReadSerialNumber();
-}
-
-void TForm1::BitBtn3Click() {
-    station_.WriteSerialNumber();
-}
-
-void TForm1::SelAutoClick() {
-    run_.Settings().WriteSetting("Auto", SelAuto->isChecked() ? "1" : "0");
+    connect(Button1, &QPushButton::clicked, this, handler(&OperatorWindow::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, handler(&OperatorWindow::Button2Click));
+    connect(BitBtn2, &QPushButton::clicked, this, handler(&OperatorWindow::BitBtn2Click));
+    connect(BitBtn3, &QPushButton::clicked, this, handler(&OperatorWindow::BitBtn3Click));
+    connect(SelAuto, &QCheckBox::toggled, this, handler(&OperatorWindow::SelAutoClick));
+    connect(Timer1, &QTimer::timeout, this, handler(&OperatorWindow::Timer1Timer));
+    connect(Timer2, &QTimer::timeout, this, handler(&OperatorWindow::Timer2Timer));
 }
 
 void TForm1::AppendLog(const std::string& text) {
@@ -201,7 +95,58 @@ void TForm1::ClearReadBack() {
 }
 
 void TForm1::StepFailed(const std::exception& error) {
-    ShowErrorBox(this, error);
+    comflash::ShowErrorBox(this, error);
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+int TForm1::SelectedPort() const {
+    return ComboBox1->currentIndex();
+}
+
+void TForm1::SelectPort(int index) {
+    ComboBox1->setCurrentIndex(index);
+}
+
+std::string TForm1::SelectedPortName() const {
+    return ComboBox1->currentText().toStdString();
+}
+
+void TForm1::ShowPortOpen(bool open) {
+    Button1->setText(open ? QStringLiteral("Close") : QStringLiteral("Open"));
+    BitBtn2->setEnabled(open);
+    BitBtn3->setEnabled(open);
+}
+
+void TForm1::DisableOpen() {
+    Button1->setEnabled(false);
+}
+
+bool TForm1::AutoTicked() const {
+    return SelAuto->isChecked();
+}
+
+void TForm1::SetAutoTicked(bool ticked) {
+    const QSignalBlocker quiet(SelAuto);
+    SelAuto->setChecked(ticked);
+}
+
+void TForm1::SetSerialField(const std::string& text) {
+    Edit1->setText(QString::fromStdString(text));
+}
+
+void TForm1::ClearReadBackField() {
+    Edit2->clear();
+}
+
+void TForm1::ClearLog() {
+    Memo1->clear();
+}
+
+void TForm1::ShowErrorBox(const std::exception& error) {
+    comflash::ShowErrorBox(this, error);
 }
 
 QString TForm1::PortToolTip() const {

@@ -1,18 +1,16 @@
-// TForm1: the operator's one window. It is its port station's view: the
-// controls the controller reports to (the log, the progress, the counters,
-// its boxes) and the choices it reads. It owns the run (the image, the
-// settings and the serial numbers), the port station (the serial component
-// Comm1 and its update controller) and the two timers that drive it.
+// TForm1: the operator's one window, drawn with Qt. Its controls are laid out
+// from the table both windows share (frontend/main_window_layout.h); what its
+// handlers do is OperatorWindow's, and the window is its port's view: the log,
+// the progress, the counters and the boxes the controller reports to.
 #pragma once
 
 #include <QWidget>
 #include <cstdint>
 #include <string>
 
-#include "app/port_station.h"
 #include "app/port_view.h"
 #include "app/update_session.h"
-#include "frontend/station_run.h"
+#include "frontend/operator_window.h"
 #include "gui/common/qt_dispatcher.h"
 #include "image/image_source.h"
 #include "protocol/firmware_image.h"
@@ -29,16 +27,12 @@ class QTimer;
 
 namespace comflash {
 
-inline constexpr char kWindowCaption[] = "FW Update For QL42V1.31-N-20090724";
-inline constexpr char kToolTitleLine[] = "Firmware Update Tools";
-
-class TForm1 : public QWidget, private PortView {
+class TForm1 : public QWidget, private PortView, private WindowControls {
     Q_OBJECT
 
-    // Declared first: the port station is built on them; Comm1 is its port.
+    // Declared first: the window's run and port are built on it.
     QtDispatcher dispatcher_;
-    StationRun run_;
-    PortStation station_;
+    OperatorWindow window_{dispatcher_, *this, *this};
 
 public:
     // Builds the window and runs its start-up (FormCreate); an error there is
@@ -54,7 +48,7 @@ public:
     QComboBox* ComboBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QTimer* Timer1 = nullptr;
-    TComm& Comm1;  // the station's port
+    TComm& Comm1;  // the port station's port
     QPushButton* Button2 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QSlider* TrackBar1 = nullptr;
@@ -68,16 +62,6 @@ public:
     QTimer* Timer2 = nullptr;
     QCheckBox* CheckBox3 = nullptr;
 
-    void Button1Click();  // Open / Close
-    void Button2Click();  // Clear
-    void Timer1Timer();
-    void FormCreate(const ImageSource& imageSource);
-    void CheckBox1Click();
-    void BitBtn2Click();  // Read SN
-    void BitBtn3Click();  // Write SN
-    void SelAutoClick();
-    void Timer2Timer();
-
     // The log: one line per call, one per part of a text with line breaks.
     void AppendLog(const std::string& text) override;
     void ShowCounters(std::int32_t okCount, std::int32_t errorCount) override;
@@ -87,13 +71,12 @@ public:
     // a control's font changes.
     void FitCaptionsToFonts();
 
-    // Chosen on the command line only: the window shows no control for it.
-    void SetQuickTurnaround(bool on) { station_.SetQuickTurnaround(on); }
-    bool QuickTurnaround() const { return station_.QuickTurnaround(); }
+    void SetQuickTurnaround(bool on) { window_.SetQuickTurnaround(on); }
+    bool QuickTurnaround() const { return window_.QuickTurnaround(); }
 
-    bool PortOpen() const { return PortOpen_; }
-    const FirmwareImage& Image() const { return run_.Image(); }
-    const UpdateSession& Session() const { return station_.Session(); }
+    bool PortOpen() const { return window_.PortOpen(); }
+    const FirmwareImage& Image() const { return window_.Image(); }
+    const UpdateSession& Session() const { return window_.Session(); }
 
 signals:
     // After every change of the counters, for whoever follows the batch.
@@ -109,22 +92,29 @@ private:
     bool L3Checked() override;
     void ShowNextSerialNumber(const std::string& number) override;
     void ClearReadBack() override;
-    // The standard error box; the window stays usable.
     void StepFailed(const std::exception& error) override;
+
+    // WindowControls: what the handlers set and read.
+    void SetCaption(const std::string& caption) override;
+    int SelectedPort() const override;
+    void SelectPort(int index) override;
+    std::string SelectedPortName() const override;
+    void ShowPortOpen(bool open) override;
+    void DisableOpen() override;
+    bool AutoTicked() const override;
+    void SetAutoTicked(bool ticked) override;
+    void SetSerialField(const std::string& text) override;
+    void ClearReadBackField() override;
+    void ClearLog() override;
+    void ShowErrorBox(const std::exception& error) override;
 
     void CreateControls();
     void ConnectHandlers();
-    void RunStartUp(const ImageSource& imageSource);
     void CentreOnScreen();
     // The device path the selected name opens, read when the tip is asked
     // for, so that an edited port map shows at once.
     QString PortToolTip() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // Runs a handler; an error it raises is shown in the error box and ends it.
-    template <typename Handler>
-    void Guarded(Handler handler);
-
-    bool PortOpen_ = false;
 };
 
 }  // namespace comflash

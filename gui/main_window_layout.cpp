@@ -15,20 +15,14 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
+#include "frontend/main_window_layout.h"
 #include "gui/main_window.h"
 
 namespace comflash {
 namespace {
-
-constexpr int kClientWidth = 376;
-constexpr int kClientHeight = 287;
-constexpr int kPortCount = 32;
-constexpr int kPortItemHeight = 16;
-
-const QColor kBlue(0x00, 0x00, 0xFF);
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kGreen(0x00, 0x80, 0x00);
 
 // Sizes are character heights in pixels, as the layout gives them, so that
 // every caption fits its fixed-size control whatever the screen's dpi.
@@ -37,14 +31,14 @@ QFont LayoutFont(int pixelSize, bool bold) {
     // width stand in before fontconfig's general choice.
     static const bool substitutesRegistered = [] {
         QFont::insertSubstitutions(
-            QStringLiteral("MS Sans Serif"),
+            QString::fromLatin1(layout::kFontFamily),
             {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
              QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("Helvetica")});
         return true;
     }();
     (void)substitutesRegistered;
 
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font(QString::fromLatin1(layout::kFontFamily));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     font.setBold(bold);
@@ -62,19 +56,19 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setHeight(kPortItemHeight);
+        size.setHeight(layout::kPortItemHeight);
         return size;
     }
 };
-
-// The widest texts the counters show: five-digit counts, a long day's batch.
-constexpr char kWidestOk[] = "Ok:99999";
-constexpr char kWidestError[] = "Err:99999";
 
 // The layout's sizes hold their captions in the layout's own font. A stand-in
 // may be wider (DejaVu Sans Bold, the usual Linux sans, sets "COM32" about a
 // fifth wider than the Arial family), so each control is measured in the font
 // it actually got: the width its widest caption needs, as the style draws it.
+QString ToQt(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 int WidestText(const QFont& font, const QStringList& texts) {
     const QFontMetrics metrics(font);
     int widest = 0;
@@ -111,30 +105,47 @@ int GrowTo(QWidget* control, int width) {
     return control->x() + width;
 }
 
-template <typename Control>
-Control* Place(Control* control, int left, int top, int width, int height) {
-    control->setGeometry(left, top, width, height);
+// Places `control` as the table lays it out: position and size, first
+// caption, font, text colour, and whether it is ever shown.
+template <typename Widget>
+Widget* Laid(Widget* control, std::string_view name) {
+    const layout::Control& laid = layout::ControlNamed(name);
+    control->setObjectName(ToQt(name));
+    control->setGeometry(laid.left, laid.top, laid.width, laid.height);
+    if (laid.fontPixels != 0)
+        control->setFont(LayoutFont(laid.fontPixels, laid.bold));
+    if (laid.colour != layout::kNoColour) {
+        const QColor colour(QRgb(laid.colour));
+        SetTextColour(control, QPalette::ButtonText, colour);
+        SetTextColour(control, QPalette::WindowText, colour);
+        SetTextColour(control, QPalette::Text, colour);
+    }
+    if (!laid.visible)
+        control->hide();
     return control;
 }
 
-QPushButton* BoldButton(const char* caption, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setFont(LayoutFont(13, true));
-    return button;
+QPushButton* Button(std::string_view name, QWidget* parent) {
+    return Laid(new QPushButton(ToQt(layout::ControlNamed(name).caption), parent), name);
 }
 
-QLabel* CounterLabel(const char* text, const QColor& colour, QWidget* parent) {
-    auto* label = new QLabel(QString::fromLatin1(text), parent);
-    label->setFont(LayoutFont(13, true));
+QCheckBox* CheckBox(std::string_view name, QWidget* parent) {
+    auto* box = Laid(new QCheckBox(ToQt(layout::ControlNamed(name).caption), parent), name);
+    box->setChecked(layout::ControlNamed(name).checked);
+    return box;
+}
+
+QLabel* Label(std::string_view name, QWidget* parent) {
+    auto* label = Laid(new QLabel(ToQt(layout::ControlNamed(name).caption), parent), name);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    SetTextColour(label, QPalette::WindowText, colour);
     return label;
 }
 
-QLineEdit* SerialNumberEdit(const QColor& colour, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setFont(LayoutFont(16, true));
-    SetTextColour(edit, QPalette::Text, colour);
+QLineEdit* Edit(std::string_view name, QWidget* parent) {
+    auto* edit = Laid(new QLineEdit(ToQt(layout::ControlNamed(name).caption), parent), name);
+    // Edit1 shows the next number (a write takes the store's, never the
+    // field's); Edit2 the read-back.
+    edit->setReadOnly(true);
     return edit;
 }
 
@@ -144,78 +155,62 @@ void TForm1::CreateControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(LayoutFont(11, false));
+    setFixedSize(layout::kClientWidth, layout::kClientHeight);
+    setFont(LayoutFont(layout::kWindowFontPixels, false));
 
-    Memo1 = Place(new QPlainTextEdit(this), 0, 0, 289, 249);
+    Memo1 = Laid(new QPlainTextEdit(this), "Memo1");
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
 
-    ComboBox1 = Place(new QComboBox(this), 296, 56, 73, 24);
-    ComboBox1->setFont(LayoutFont(13, true));
+    ComboBox1 = Laid(new QComboBox(this), "ComboBox1");
     ComboBox1->setItemDelegate(new FixedHeightItems(ComboBox1));
-    for (int port = 1; port <= kPortCount; ++port)
+    for (int port = 1; port <= layout::kPortCount; ++port)
         ComboBox1->addItem(QStringLiteral("COM%1").arg(port));
     ComboBox1->setCurrentIndex(0);
     ComboBox1->installEventFilter(this);
 
-    Button1 = Place(BoldButton("Open", this), 296, 16, 75, 25);
-    SetTextColour(Button1, QPalette::ButtonText, kBlue);
-
+    Button1 = Button("Button1", this);
     Timer1 = new QTimer(this);
     Timer1->setInterval(static_cast<int>(kTimer1Period.count()));
+    Button2 = Button("Button2", this);
+    CheckBox1 = CheckBox("CheckBox1", this);
 
-    Button2 = Place(BoldButton("Clear", this), 296, 96, 73, 25);
-
-    CheckBox1 = Place(new QCheckBox(QStringLiteral("Fast"), this), 312, 128, 97, 17);
-    CheckBox1->setChecked(true);
-    CheckBox1->hide();
-
-    TrackBar1 = Place(new QSlider(Qt::Horizontal, this), 0, 256, 377, 33);
+    TrackBar1 = Laid(new QSlider(Qt::Horizontal, this), "TrackBar1");
     TrackBar1->setRange(0, 100);
     TrackBar1->setSingleStep(2);
     TrackBar1->setPageStep(2);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
     TrackBar1->setTickInterval(10);
 
-    BitBtn2 = Place(new QPushButton(QStringLiteral("Read SN"), this), 290, 299, 78, 28);
-    SetTextColour(BitBtn2, QPalette::ButtonText, kBlue);
+    BitBtn2 = Button("BitBtn2", this);
     BitBtn2->setEnabled(false);
-    BitBtn2->hide();
-    BitBtn3 = Place(new QPushButton(QStringLiteral("Write SN"), this), 290, 336, 78, 28);
-    SetTextColour(BitBtn3, QPalette::ButtonText, kGreen);
+    BitBtn3 = Button("BitBtn3", this);
     BitBtn3->setEnabled(false);
-    BitBtn3->hide();
-
-    Edit1 = Place(SerialNumberEdit(kRed, this), 16, 336, 249, 28);
-    Edit1->setText(QStringLiteral("3037810629"));
-    // It shows the next number; a write takes the store's, never the field's.
-    Edit1->setReadOnly(true);
-    Edit1->hide();
-    Edit2 = Place(SerialNumberEdit(kBlue, this), 16, 299, 249, 28);
-    Edit2->setReadOnly(true);
-    Edit2->hide();
-
-    SelAuto = Place(new QCheckBox(QStringLiteral("Auto"), this), 312, 152, 97, 17);
-    SelAuto->setChecked(true);
-
-    Label1 = Place(CounterLabel("OK", kBlue, this), 296, 192, 81, 21);
-    Label2 = Place(CounterLabel("Error", kRed, this), 296, 232, 81, 21);
-
+    Edit1 = Edit("Edit1", this);
+    Edit2 = Edit("Edit2", this);
+    SelAuto = CheckBox("SelAuto", this);
+    Label1 = Label("Label1", this);
+    Label2 = Label("Label2", this);
     Timer2 = new QTimer(this);
     Timer2->setInterval(static_cast<int>(kTimer2Period.count()));
     Timer2->setTimerType(Qt::PreciseTimer);
+    CheckBox3 = CheckBox("CheckBox3", this);
 
-    CheckBox3 = Place(new QCheckBox(QStringLiteral("L3"), this), 16, 176, 97, 17);
-    CheckBox3->hide();
-
-    setTabOrder(Button1, Memo1);
-    setTabOrder(Memo1, ComboBox1);
-    setTabOrder(ComboBox1, Button2);
-    setTabOrder(Button2, TrackBar1);
-    setTabOrder(TrackBar1, SelAuto);
-    Button1->setFocus();
+    // The tab order of the table; the first control holds the focus.
+    std::vector<const layout::Control*> tabbed;
+    for (const layout::Control& control : layout::Controls()) {
+        if (control.tabOrder >= 0)
+            tabbed.push_back(&control);
+    }
+    std::sort(tabbed.begin(), tabbed.end(),
+              [](const auto* a, const auto* b) { return a->tabOrder < b->tabOrder; });
+    const auto widget = [this](const layout::Control* control) {
+        return findChild<QWidget*>(ToQt(control->name), Qt::FindDirectChildrenOnly);
+    };
+    for (std::size_t i = 1; i < tabbed.size(); ++i)
+        setTabOrder(widget(tabbed[i - 1]), widget(tabbed[i]));
+    widget(tabbed.front())->setFocus();
 
     FitCaptionsToFonts();
     Timer1->start();
@@ -227,12 +222,14 @@ void TForm1::FitCaptionsToFonts() {
     // other: growing to the right they meet nothing but the window's edge,
     // which moves out with them, and the track bar still spans the window.
     const int right =
-        std::max({width(), GrowTo(Button1, ButtonWidthFor(Button1, {"Open", "Close"})),
+        std::max({width(),
+                  GrowTo(Button1, ButtonWidthFor(Button1, {ToQt(layout::kOpenCaptions[0]),
+                                                           ToQt(layout::kOpenCaptions[1])})),
                   GrowTo(ComboBox1, ComboWidthFor(ComboBox1)),
                   GrowTo(Button2, ButtonWidthFor(Button2, {"Clear"})),
                   GrowTo(SelAuto, SelAuto->sizeHint().width()),
-                  GrowTo(Label1, WidestText(Label1->font(), {kWidestOk})),
-                  GrowTo(Label2, WidestText(Label2->font(), {kWidestError}))});
+                  GrowTo(Label1, WidestText(Label1->font(), {ToQt(layout::kWidestOk)})),
+                  GrowTo(Label2, WidestText(Label2->font(), {ToQt(layout::kWidestError)}))});
     if (right > width()) {
         TrackBar1->resize(TrackBar1->width() + right - width(), TrackBar1->height());
         setFixedSize(right, height());

@@ -13,12 +13,6 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
-std::string ErrorBoxText(std::string message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        message += '.';
-    return message;
-}
-
 void ShowErrorBox(QWidget* parent, const std::exception& error) {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, ToQt(ErrorBoxText(error.what())),
                     QMessageBox::Ok, parent);

@@ -5,16 +5,11 @@
 #include <exception>
 #include <string>
 
+#include "frontend/operator_window.h"
+
 class QWidget;
 
 namespace comflash {
-
-// The caption of the standard error box.
-inline constexpr char kApplicationTitle[] = "comflash";
-
-// The error box's text: the message, with a full stop appended when its last
-// character sorts after "." (letters and digits do; "!" and ")" do not).
-std::string ErrorBoxText(std::string message);
 
 // Error icon, the application's title, ErrorBoxText of the message; a
 // settings error's detail is offered under "Show Details...".
