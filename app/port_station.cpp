@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/device_line.h"
+#include "app/port_return.h"
 
 namespace comflash {
 namespace {
@@ -29,6 +30,11 @@ PortStation::PortStation(Dispatcher& dispatcher, const StationShared& shared, St
     };
     if (rules_.reopenWhenLost)
         comm_.OnRequestHangup = [this](TComm&) { OnPortLost(); };
+    // A rate the driver cannot run shows only as a reply time-out much later
+    // unless it is said where the device's run is logged.
+    comm_.OnSettingRefused = [this](TComm&, const std::string& what) {
+        view_.AppendLog("the port did not take a setting: " + what);
+    };
 }
 
 PortStation::~PortStation() {
@@ -90,6 +96,7 @@ void PortStation::OnPortLost() {
         return;
     }
     view_.PortLost();
+    lostAdapter_ = comm_.Adapter();
     comm_.ClosePort();
     session_.ResetForOpenClose();
     if (runActive_)
@@ -104,7 +111,7 @@ void PortStation::TryReopen() {
         return;  // not back yet: the next tick tries again
     }
     waitingForReturn_ = false;
-    view_.PortBack();
+    view_.PortBack(PortBackText(lostAdapter_, comm_.Adapter()));
 }
 
 bool PortStation::ServedAllDevices() const {

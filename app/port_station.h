@@ -164,6 +164,7 @@ private:
     std::optional<DeviceSerial> deviceSerial_;  // of the current device
 
     bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
+    AdapterIdentity lostAdapter_;    // the adapter the port had when it vanished
     bool runActive_ = false;         // something was sent to the current device
     std::chrono::steady_clock::time_point runStart_;
     unsigned finished_ = 0;

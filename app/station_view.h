@@ -67,9 +67,10 @@ public:
     virtual void DeviceIdentified(const DeviceSerial& /*device*/) {}
     virtual void DeviceFinished(const FinishedDevice& /*device*/) {}
     // The port stopped working (a USB adapter pulled) and is waited for;
-    // then it is back and open again.
+    // then it is back and open again, and `said` tells which adapter it has
+    // now (see PortBackText).
     virtual void PortLost() {}
-    virtual void PortBack() {}
+    virtual void PortBack(const std::string& /*said*/) {}
     // Something the operator must know that is no line of the log.
     virtual void Notice(const std::string& /*text*/) {}
 

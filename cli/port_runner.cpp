@@ -53,8 +53,8 @@ void PortRunner::PortLost() {
         port_, "the port stopped working (device or cable gone?): waiting for it to return");
 }
 
-void PortRunner::PortBack() {
-    context_.console.Error(port_, "the port is back");
+void PortRunner::PortBack(const std::string& said) {
+    context_.console.Error(port_, said);
 }
 
 void PortRunner::Notice(const std::string& text) {

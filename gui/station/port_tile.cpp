@@ -299,8 +299,8 @@ void PortTile::PortLost() {
     emit OpenChanged();
 }
 
-void PortTile::PortBack() {
-    AppendLog("the port is back");
+void PortTile::PortBack(const std::string& said) {
+    AppendLog(said);
     state_.PortBack();
     ShowFace();
     emit OpenChanged();

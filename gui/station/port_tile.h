@@ -81,7 +81,7 @@ private:
     void DeviceFinished(const FinishedDevice& device) override;
     void DeviceIdentified(const DeviceSerial& device) override;
     void PortLost() override;
-    void PortBack() override;
+    void PortBack(const std::string& said) override;
     void Notice(const std::string& text) override;
     void StepFailed(const std::exception& error) override;
 
