@@ -241,6 +241,11 @@ void DeviceSession::SendHello(TimePoint now) {
                      [this, hello](TimePoint at) { Send(hello, Outgoing::Hello, at); });
     }
     helloDue_ = now + settings_.helloInterval;
+    if (settings_.helloOnce) {
+        // Unanswered, the device has nothing more to say.
+        helloDue_.reset();
+        quietArmed_ = true;
+    }
 }
 
 void DeviceSession::OnFrame(const ReceivedFrame& frame, TimePoint now) {

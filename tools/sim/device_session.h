@@ -28,6 +28,7 @@ struct SessionSettings {
     Millis splitGap{100};
     Millis deviceDelay{0};
     bool wire = false;
+    bool helloOnce = false;  // no repeat of an unanswered hello
 };
 
 class DeviceSession {

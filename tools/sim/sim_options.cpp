@@ -143,6 +143,17 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->type_name("[V[,V...]]")
         ->expected(0, 1)
         ->group("Devices");
+    app.add_flag("--hello-once", options.helloOnce,
+                 "each device says hello once: unanswered, it is done\n"
+                 "after --quiet-end (a host that is not yet listening\n"
+                 "at 9600 baud misses it)")
+        ->group("Devices");
+    app.add_option("--power-up-when", options.powerUpWhen,
+                   "the first device powers up once PATH exists (the\n"
+                   "operator's switch, for a harness that knows when the\n"
+                   "host listens)")
+        ->type_name("PATH")
+        ->group("Devices");
     AddMillisOption(app, "--hello-interval", options.helloInterval,
                     "hello repeat while unanswered (default 1000, at least 50)", "Devices");
     AddMillisOption(app, "--power-up-delay", options.powerUpDelay,
