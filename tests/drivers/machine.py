@@ -96,11 +96,14 @@ class Monitor:
         self.execute("qmp_capabilities")
 
     def _read(self):
-        for line in self.sock.makefile("r"):
-            message = json.loads(line)
-            with self.changed:
-                (self.events if "event" in message else self.answers).append(message)
-                self.changed.notify_all()
+        try:
+            for line in self.sock.makefile("r"):
+                message = json.loads(line)
+                with self.changed:
+                    (self.events if "event" in message else self.answers).append(message)
+                    self.changed.notify_all()
+        except (OSError, ValueError):
+            pass  # QEMU ended: the waits below say so
         with self.changed:
             self.closed = True
             self.changed.notify_all()
@@ -236,6 +239,16 @@ class Sim:
                 raise StageError(f"simulator {self.name}: {found} of {count} /{pattern}/ "
                                  f"lines within {limit} s (trace: {self.trace_path})")
             time.sleep(0.05)
+
+    def wait_report(self, devices, limit):
+        """The report once it holds `devices` devices."""
+        end = _deadline(limit)
+        while len(self.report()) < devices:
+            if time.monotonic() > end:
+                raise StageError(f"simulator {self.name}: {len(self.report())} of {devices} "
+                                 f"devices reported within {limit} s (trace: {self.trace_path})")
+            time.sleep(0.05)
+        return self.report()
 
     def wait(self, limit):
         """The simulator's exit status once it has played its devices."""
