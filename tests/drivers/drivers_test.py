@@ -37,10 +37,15 @@ class Bench:
         self.sim_program = sim_program
         self.folder = folder
         self.sims = []
+        self.started = {}
         self.adapters = 0
         self.plugged = []
 
     def sim(self, name, arguments):
+        # A scenario run again keeps the traces of its earlier turns.
+        self.started[name] = self.started.get(name, 0) + 1
+        if self.started[name] > 1:
+            name = f"{name}-{self.started[name]}"
         sim = Sim(self.sim_program, self.folder, name, arguments)
         self.sims.append(sim)
         return sim
