@@ -134,7 +134,8 @@ std::string FramingText(tcflag_t cflag) {
 }
 
 // What the driver made of the request: tcsetattr succeeds when any part of it
-// was taken, so only reading the line back shows a part it replaced.
+// was taken, so only reading the line back shows a part it replaced. A line
+// that cannot be read back adds nothing: the calls that set it succeeded.
 std::vector<std::string> ReplacedValues(int port, const termios& asked, std::uint32_t baud_rate) {
     std::vector<std::string> replaced;
     if (const std::optional<std::uint32_t> rate = DriverBaudRate(port);

@@ -121,6 +121,21 @@ TEST_F(PeerPortTest, PeerSeesEachRateTheToolSets) {
     EXPECT_EQ(AskSpeed(), "9600");
 }
 
+// A rate the driver cannot run is read back after SetCommState, said through
+// OnSettingRefused without raising, and the port goes on at the rate it kept.
+TEST_F(PeerPortTest, ARateTheDriverCannotRunIsSaidAndThePortGoesOn) {
+    std::vector<std::string> said;
+    comm.OnSettingRefused = [&](TComm&, const std::string& what) { said.push_back(what); };
+    comm.OpenPort();
+    comm.SetBaudRate(250000);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said.front(), "the driver cannot run 250000 baud and keeps the line at 38400 baud");
+    EXPECT_EQ(AskSpeed(), "38400");
+    comm.SetBaudRate(9600);
+    EXPECT_EQ(said.size(), 1u);
+    EXPECT_EQ(AskSpeed(), "9600");
+}
+
 TEST_F(PeerPortTest, PortWithoutLineEventsKeepsReceiving) {
     comm.OpenPort();
     // Long enough for the event wait to fail late as well as at once.
