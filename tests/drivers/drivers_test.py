@@ -178,7 +178,15 @@ def quick_turnaround(bench, user="root", power_at_plug=False):
     """--quick-turnaround on a freshly plugged adapter: low latency is set for
     the run and put back after it. The device says hello once, and the
     operator powers it up once the tool has the port open, as a person at the
-    bench would: its only hello must find the line at 9600 baud."""
+    bench would: its only hello must find the line at 9600 baud.
+
+    Powered up when its adapter is plugged in instead (--power-at-plug), the
+    device races the tool: QEMU opens the line at 115200 baud when the adapter
+    is added, the simulator takes that for the host and, after its hello
+    interval without 9600, says its one hello at whatever rate the line has,
+    while the guest is still enumerating the adapter and starting the tool
+    (about 1 s under TCG). The tool's open sets 9600 at once, before any
+    other rate: the hello is lost only when it comes first."""
     name = f"quick-{user}"
     switch = os.path.join(bench.folder, f"{name}.power")
     if os.path.exists(switch):
