@@ -1,6 +1,6 @@
 #include "serial/win32/open_error_win32.h"
 
-namespace comflash {}  // namespace
+namespace comflash {
 
 std::string SystemErrorText(DWORD error) {
     char* buffer = nullptr;
