@@ -194,7 +194,7 @@ def quick_turnaround(bench, user="root", power_at_plug=False):
     power = [] if power_at_plug else ["--power-up-when", switch]
     # No --devices: QEMU's adapter goes away when its line closes, and the
     # latency timer is read after the tool has ended.
-    sim = bench.sim(name, ["--hello-once"] + power + WIRE)
+    sim = bench.sim(name, ["--hello-once", "3000"] + power + WIRE)
     bench.plug(sim, "CFA0001")
     bench.wait_node("/dev/ttyUSB0")
     before = bench.guest.run("cat /sys/bus/usb-serial/devices/ttyUSB0/latency_timer", 10)

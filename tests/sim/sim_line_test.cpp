@@ -109,13 +109,12 @@ TEST_F(SimLine, HostThatStaysAtTheUpdateSpeedGetsGarbledHellosUntilStopped) {
     EXPECT_EQ(lines[0]["garbled_hellos"].Int(), lines[0]["hellos"].Int());
 }
 
-// A device that does not repeat its hello, powered up by the operator's
-// switch: nothing before the switch, one hello after it, and none again when
-// it goes unanswered.
-TEST_F(SimLine, HelloOnceDeviceWaitsForTheSwitchAndSaysOneHello) {
+// A device powered up by the operator's switch: nothing before the switch,
+// and (saying hello once) one hello after it.
+TEST_F(SimLine, DeviceWaitsForTheSwitchBeforeItsHello) {
     const auto power = dir_ / "power";
-    SimProcess sim({"--devices", "1", "--hello-once", "--power-up-when", power.string(),
-                    "--quiet-end", "1500", "--report", report_.string()},
+    SimProcess sim({"--devices", "1", "--hello-once", "1500", "--power-up-when", power.string(),
+                    "--report", report_.string()},
                    stderr_);
     StraightHost host(sim.NextPath());
     EXPECT_FALSE(host.AwaitFrame(command::kHello, 1500ms)) << "a hello before the switch";

@@ -240,12 +240,19 @@ void DeviceSession::SendHello(TimePoint now) {
         timeline_.At(now + kDoubleHelloGap,
                      [this, hello](TimePoint at) { Send(hello, Outgoing::Hello, at); });
     }
-    helloDue_ = now + settings_.helloInterval;
-    if (settings_.helloOnce) {
-        // Unanswered, the device has nothing more to say.
-        helloDue_.reset();
-        quietArmed_ = true;
+    if (!settings_.helloOnce) {
+        helloDue_ = now + settings_.helloInterval;
+        return;
     }
+    // One hello only: unanswered within its window, the device starts its
+    // application and is gone for the host.
+    helloDue_.reset();
+    timeline_.At(now + *settings_.helloOnce, [this](TimePoint at) {
+        if (phase_ != Phase::Announcing)
+            return;
+        trace_.Event(number_, "no answer to the one hello: gave up");
+        End(DeviceEnd::Quiet, at);
+    });
 }
 
 void DeviceSession::OnFrame(const ReceivedFrame& frame, TimePoint now) {

@@ -23,12 +23,12 @@ namespace comflash::sim {
 struct SessionSettings {
     int updateBaud = kDefaultUpdateBaud;
     Millis helloInterval{1000};
+    std::optional<Millis> helloOnce;  // one hello, then give up after this long
     Millis quietEnd{2000};
     Millis hostTimeout{17000};
     Millis splitGap{100};
     Millis deviceDelay{0};
     bool wire = false;
-    bool helloOnce = false;  // no repeat of an unanswered hello
 };
 
 class DeviceSession {

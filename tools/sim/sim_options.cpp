@@ -143,19 +143,16 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->type_name("[V[,V...]]")
         ->expected(0, 1)
         ->group("Devices");
-    app.add_flag("--hello-once", options.helloOnce,
-                 "each device says hello once: unanswered, it is done\n"
-                 "after --quiet-end (a host that is not yet listening\n"
-                 "at 9600 baud misses it)")
-        ->group("Devices");
-    app.add_option("--power-up-when", options.powerUpWhen,
-                   "the first device powers up once PATH exists (the\n"
-                   "operator's switch, for a harness that knows when the\n"
-                   "host listens)")
-        ->type_name("PATH")
-        ->group("Devices");
     AddMillisOption(app, "--hello-interval", options.helloInterval,
                     "hello repeat while unanswered (default 1000, at least 50)", "Devices");
+    app.add_option_function<std::uint64_t>(
+           "--hello-once",
+           [&options](std::uint64_t value) { options.helloOnce = Millis(value); },
+           "each device says hello once and gives up when it is\n"
+           "not answered within MS (a boot loader that then\n"
+           "starts its application): it ends \"unanswered\"")
+        ->type_name("MS")
+        ->group("Devices");
     AddMillisOption(app, "--power-up-delay", options.powerUpDelay,
                     "pause between one device and the next (default 300)", "Devices");
     AddMillisOption(app, "--quiet-end", options.quietEnd,
@@ -170,6 +167,12 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
                     "a vanished line returns after this long (default 1000)", "Devices");
     AddMillisOption(app, "--split-gap", options.splitGap,
                     "pause inside a split reply (default 100)", "Devices");
+    app.add_option("--power-up-when", options.powerUpWhen,
+                   "the first device powers up once PATH exists (the\n"
+                   "operator's switch, for a harness that knows when the\n"
+                   "host listens)")
+        ->type_name("PATH")
+        ->group("Devices");
 
     app.add_option_function<std::vector<std::string>>(
            "--device-serial",

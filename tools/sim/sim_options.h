@@ -28,6 +28,9 @@ struct SimOptions {
     int updateBaud = kDefaultUpdateBaud;
 
     Millis helloInterval{1000};
+    // Each device says hello once and gives up when no answer comes within
+    // this long, as a boot loader that starts its application does.
+    std::optional<Millis> helloOnce;
     Millis powerUpDelay{300};
     Millis quietEnd{2000};
     // The host's reply time-out is 10 Timer1 ticks, 16 for the checksum, each
@@ -37,7 +40,6 @@ struct SimOptions {
     Millis splitGap{100};
     Millis deviceDelay{0};
     bool wire = false;
-    bool helloOnce = false;
     std::optional<std::filesystem::path> powerUpWhen;
 
     std::map<unsigned, Fault> faults;

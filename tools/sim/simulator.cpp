@@ -20,12 +20,12 @@ SessionSettings SettingsFrom(const SimOptions& options) {
     SessionSettings settings;
     settings.updateBaud = options.updateBaud;
     settings.helloInterval = options.helloInterval;
+    settings.helloOnce = options.helloOnce;
     settings.quietEnd = options.quietEnd;
     settings.hostTimeout = options.hostTimeout;
     settings.splitGap = options.splitGap;
     settings.deviceDelay = options.deviceDelay;
     settings.wire = options.wire;
-    settings.helloOnce = options.helloOnce;
     return settings;
 }
 
