@@ -5,6 +5,7 @@ pseudo-terminals behind the guest's ports.
 Every wait here has a bound, so that a hang fails the stage with what was
 being waited for instead of holding up the test command."""
 
+import ctypes
 import json
 import os
 import re
@@ -21,6 +22,13 @@ class StageError(Exception):
 
 def _deadline(limit):
     return time.monotonic() + limit
+
+
+def _end_with_parent():
+    """In the child: killed when the runner dies, so that no guest or
+    simulator outlives a runner ended by the stage's own time limit."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
 class Job:
@@ -149,7 +157,8 @@ class Guest:
         self.ready = False
         self.console = open(console_log, "w")
         self.process = subprocess.Popen(qemu_command, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        preexec_fn=_end_with_parent)
         self.reader = threading.Thread(target=self._read_console, daemon=True)
         self.reader.start()
         self.monitor = Monitor(monitor_path, boot_limit)
@@ -220,7 +229,7 @@ class Sim:
         self.trace = open(self.trace_path, "w")
         self.process = subprocess.Popen(
             [program, "--trace", "--report", self.report_path] + arguments,
-            stdout=subprocess.PIPE, stderr=self.trace, text=True)
+            stdout=subprocess.PIPE, stderr=self.trace, text=True, preexec_fn=_end_with_parent)
         line = self.process.stdout.readline().strip()
         if not line.startswith("/dev/"):
             raise StageError(f"simulator {name} gave no port (trace: {self.trace_path})")
