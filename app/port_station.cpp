@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "app/port_return.h"
+
 namespace comflash {
 
 PortStation::PortStation(Dispatcher& dispatcher, const StationParts& parts, PortView& view,
@@ -20,6 +22,11 @@ PortStation::PortStation(Dispatcher& dispatcher, const StationParts& parts, Port
     };
     if (rules_.reopenWhenLost)
         comm_.OnRequestHangup = [this](TComm&) { OnPortLost(); };
+    // A rate the driver cannot run shows only as a reply time-out much later
+    // unless it is said where the device's run is logged.
+    comm_.OnSettingRefused = [this](TComm&, const std::string& what) {
+        view_.AppendLog("the port did not take a setting: " + what);
+    };
 }
 
 PortStation::~PortStation() {
@@ -82,6 +89,7 @@ void PortStation::OnPortLost() {
         return;
     }
     view_.PortLost(kPortLostText);
+    lostAdapter_ = comm_.Adapter();
     comm_.ClosePort();
     session_.ResetForOpenClose();
     if (runActive_)
@@ -96,7 +104,7 @@ void PortStation::TryReopen() {
         return;  // not back yet: the next tick tries again
     }
     waitingForReturn_ = false;
-    view_.PortBack(kPortBackText);
+    view_.PortBack(PortBackText(lostAdapter_, comm_.Adapter()));
 }
 
 bool PortStation::ServedAllDevices() const {

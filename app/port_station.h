@@ -59,7 +59,6 @@ struct StationRules {
 // What the operator is told when a port stops working and comes back.
 inline constexpr const char* kPortLostText =
     "the port stopped working (device or cable gone?): waiting for it to return";
-inline constexpr const char* kPortBackText = "the port is back";
 
 class PortStation final : private ControllerHost {
 public:
@@ -143,6 +142,7 @@ private:
     std::optional<DeviceSerial> deviceSerial_;  // of the current device
 
     bool waitingForReturn_ = false;  // the port vanished; reopened once it is back
+    AdapterIdentity lostAdapter_;    // the adapter the port had when it vanished
     bool runActive_ = false;         // something was sent to the current device
     std::chrono::steady_clock::time_point runStart_;
     unsigned finished_ = 0;

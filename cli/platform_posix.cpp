@@ -2,6 +2,7 @@
 // them and, for USB adapters, their ids; /dev/serial/by-id gives stable names.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,7 +10,9 @@
 
 #include "app/settings_folder.h"
 #include "cli/platform.h"
+#include "serial/adapter_identity.h"
 #include "serial/port_map.h"
+#include "serial/port_order.h"
 
 namespace comflash::cli {
 namespace {
@@ -18,8 +21,7 @@ namespace fs = std::filesystem;
 
 struct SerialDevice {
     std::string path;
-    std::string vendorId;
-    std::string productId;
+    std::string usbId;
     std::string serialNumber;
     std::string description;
     std::vector<std::string> aliases;  // /dev/serial/by-id names
@@ -33,21 +35,15 @@ std::string ReadFirstLine(const fs::path& file) {
     return line;
 }
 
-// Walks up from the tty's device to the USB device that carries the ids.
-void AddUsbDetails(const fs::path& ttyDevice, SerialDevice& device) {
-    std::error_code error;
-    fs::path at = fs::canonical(ttyDevice, error);
-    for (; !error && !at.empty() && at != at.root_path(); at = at.parent_path()) {
-        if (!fs::exists(at / "idVendor"))
-            continue;
-        device.vendorId = ReadFirstLine(at / "idVendor");
-        device.productId = ReadFirstLine(at / "idProduct");
-        device.serialNumber = ReadFirstLine(at / "serial");
-        const std::string maker = ReadFirstLine(at / "manufacturer");
-        const std::string product = ReadFirstLine(at / "product");
-        device.description = maker.empty() ? product : maker + " " + product;
+// The USB ids, serial number and description of an adapter; nothing for a
+// built-in UART.
+void AddUsbDetails(SerialDevice& device) {
+    const AdapterIdentity adapter = IdentifyAdapter(device.path);
+    if (adapter.usbId.empty())
         return;
-    }
+    device.usbId = adapter.usbId;
+    device.serialNumber = adapter.serialNumber;
+    device.description = adapter.description;
 }
 
 // Built-in UARTs are listed by the kernel whether or not they exist; a port
@@ -67,9 +63,13 @@ std::vector<SerialDevice> FindSerialDevices() {
             continue;
         SerialDevice device;
         device.path = "/dev/" + entry.path().filename().string();
-        AddUsbDetails(entry.path() / "device", device);
+        AddUsbDetails(device);
         devices.push_back(device);
     }
+    // The directory lists ttyUSB10 before ttyUSB2.
+    std::sort(devices.begin(), devices.end(), [](const SerialDevice& a, const SerialDevice& b) {
+        return PortNameLess(a.path, b.path);
+    });
     for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", error)) {
         const std::string target = fs::canonical(entry.path(), error).string();
         for (auto& device : devices) {
@@ -77,6 +77,8 @@ std::vector<SerialDevice> FindSerialDevices() {
                 device.aliases.push_back(entry.path().string());
         }
     }
+    for (auto& device : devices)
+        std::sort(device.aliases.begin(), device.aliases.end(), PortNameLess);
     for (int n = 1; n <= 32; ++n) {
         const std::string name = "COM" + std::to_string(n);
         const std::string target =
@@ -101,8 +103,8 @@ void ListPorts(std::ostream& out) {
         out << "no serial devices found\n";
     for (const auto& device : devices) {
         out << device.path;
-        if (!device.vendorId.empty())
-            out << "  usb " << device.vendorId << ":" << device.productId;
+        if (!device.usbId.empty())
+            out << "  usb " << device.usbId;
         if (!device.serialNumber.empty())
             out << "  serial " << device.serialNumber;
         if (!device.description.empty())

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "serial/comm_port.h"
+#include "serial/port_map.h"
 
 namespace comflash {
 
@@ -19,6 +20,7 @@ void TComm::OpenPort() {
     port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, read_completion_,
                          CommNotifier(dispatcher_, link));
     link_ = std::move(link);
+    adapter_ = IdentifyAdapter(ResolvePortName(comm_name_, port_map_));
 }
 
 void TComm::ClosePort() {
@@ -41,7 +43,7 @@ void TComm::SetLineSetting(T LineSettings::*field, T value) {
         return;
     line_.*field = value;
     if (port_)
-        port_->ApplyLineSettings(line_);
+        Refused(port_->ApplyLineSettings(line_));
 }
 
 void TComm::SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value) {
@@ -49,7 +51,12 @@ void TComm::SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value) 
         return;
     timeouts_.*field = value;
     if (port_)
-        port_->ApplyTimeouts(timeouts_);
+        Refused(port_->ApplyTimeouts(timeouts_));
+}
+
+void TComm::Refused(const std::string& what) {
+    if (!what.empty() && OnSettingRefused)
+        OnSettingRefused(*this, what);
 }
 
 void TComm::SetReadCompletion(ReadCompletion completion) {
@@ -57,7 +64,7 @@ void TComm::SetReadCompletion(ReadCompletion completion) {
         return;
     read_completion_ = std::move(completion);
     if (port_)
-        port_->SetReadCompletion(read_completion_);
+        Refused(port_->SetReadCompletion(read_completion_));
 }
 
 void TComm::SetCommName(std::string name) {

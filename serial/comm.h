@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "serial/adapter_identity.h"
 #include "serial/comm_notifier.h"
 #include "serial/comms_error.h"
 #include "serial/dispatcher.h"
@@ -36,6 +37,10 @@ using TModemStateChangeEvent = std::function<void(TComm& sender, std::uint32_t m
 using TNotifyEvent = std::function<void(TComm& sender)>;
 // The transmit queue has drained (and once right after opening).
 using TSendDataEmptyEvent = std::function<void(TComm& sender)>;
+// A setter's value did not take on the open port (a rate the driver cannot
+// run, a call the system failed); `what` says which, in the operator's
+// words. Everything else of the change was applied, and the port goes on.
+using TSettingRefusedEvent = std::function<void(TComm& sender, const std::string& what)>;
 
 class TComm {
 public:
@@ -59,9 +64,14 @@ public:
     // thread has ended on a fault.
     bool SendData(const std::uint8_t* buffer, std::uint16_t length);
     bool IsOpen() const { return port_ != nullptr; }
+    // The adapter behind the port as it was at the last successful open
+    // (see IdentifyAdapter); kept after the port closes or is lost.
+    const AdapterIdentity& Adapter() const { return adapter_; }
 
     // Setters do nothing for an equal value; otherwise they store it and, while
     // open, re-apply their whole group (line settings or time-outs) at once.
+    // They never raise: what the driver does not take is told through
+    // OnSettingRefused, and the value stays stored.
     // CommName and Parity only store: they reach the port at the next open
     // (Parity also at the next re-apply of the line settings).
     const std::string& CommName() const { return comm_name_; }
@@ -144,11 +154,15 @@ public:
     TModemStateChangeEvent OnModemStateChange;
     TNotifyEvent OnRequestHangup;
     TSendDataEmptyEvent OnSendDataEmpty;
+    // Unlike the others, called at once from within the setter (on the
+    // owning thread), so that what is said lands beside what caused it.
+    TSettingRefusedEvent OnSettingRefused;
 
 private:
     template <typename T>
     void SetLineSetting(T LineSettings::*field, T value);
     void SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value);
+    void Refused(const std::string& what);
 
     Dispatcher& dispatcher_;
     std::string comm_name_ = "COM2";
@@ -156,6 +170,7 @@ private:
     LineSettings line_;
     CommTimeouts timeouts_;
     ReadCompletion read_completion_;
+    AdapterIdentity adapter_;
     std::unique_ptr<CommPort> port_;
     // Held only while open; the threads' notices reach this component through it.
     std::shared_ptr<CommLink> link_;

@@ -23,13 +23,15 @@ public:
     // then releases the device. Never waits on the line.
     virtual ~CommPort() = default;
 
-    // Called on the owning thread while the threads run; results are not
-    // examined, as a value the driver refuses is no reason to stop.
-    virtual void ApplyLineSettings(const LineSettings& settings) = 0;
-    virtual void ApplyTimeouts(const CommTimeouts& timeouts) = 0;
-    // Called on the owning thread while the threads run; the receive thread
-    // takes the rule in force at the first byte of each chunk. Empty: none.
-    virtual void SetReadCompletion(ReadCompletion completion) = 0;
+    // Called on the owning thread while the threads run. Each returns what
+    // the driver did not take, in the operator's words (empty: all taken);
+    // the rest is applied all the same, as a refused value is no reason to
+    // stop the port.
+    virtual std::string ApplyLineSettings(const LineSettings& settings) = 0;
+    virtual std::string ApplyTimeouts(const CommTimeouts& timeouts) = 0;
+    // The receive thread takes the rule in force at the first byte of each
+    // chunk. Empty: none.
+    virtual std::string SetReadCompletion(ReadCompletion completion) = 0;
 
     // Queues the block to the transmit thread; false once that thread has ended.
     virtual bool Send(std::vector<std::uint8_t> block) = 0;
@@ -39,7 +41,8 @@ public:
 // ResolvePort), applies the time-outs, line settings and completion rule
 // (empty: none) and starts both threads (see PortThreads). Raises
 // ECommsError with the component's fixed texts and, where the system can
-// say, why; nothing stays open after a failure.
+// say, why; a call that fails or a setting the driver refuses on the way is
+// such a failure. Nothing stays open after a failure.
 std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                        const std::filesystem::path& port_map,
                                        const LineSettings& settings, const CommTimeouts& timeouts,

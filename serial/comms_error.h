@@ -18,7 +18,13 @@ public:
     const std::string& Reason() const { return reason_; }
     // The fixed text followed by the reason, when there is one.
     std::string TextWithReason() const {
-        return reason_.empty() ? std::string(what()) : std::string(what()) + ": " + reason_;
+        std::string text = what();
+        if (reason_.empty())
+            return text;
+        // One fixed text ends in a space, which would stand before the colon.
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        return text + ": " + reason_;
     }
 
 private:

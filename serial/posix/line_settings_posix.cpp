@@ -3,8 +3,11 @@
 #include <sys/ioctl.h>
 
 #include <array>
+#include <cerrno>
 #include <optional>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace comflash {
 namespace {
@@ -57,21 +60,110 @@ tcflag_t ParityFlags(TParity parity) {
     return 0;
 }
 
+std::string SystemReason(int error) {
+    return std::generic_category().message(error);
+}
+
+// The device went away (an adapter pulled, the other end of a pseudo-terminal
+// closed): that is no refused setting, and the receive thread reports it as
+// the port lost, once.
+bool PortGone(int error) {
+    return error == EIO || error == ENODEV || error == ENXIO;
+}
+
 // termios has no DSR flow control, DSR sensitivity, transmit-while-XOFF,
 // XON/XOFF limits, null stripping or parity-error replacement character:
 // Outx_DsrFlow, DsrSensitivity, TxContinueOnXoff, XonLimit, XoffLimit,
 // IgnoreNullChar, ReplaceWhenParityError and ReplacedChar stay without effect
 // here (a byte with a parity error reads as 0 when ParityCheck is on).
-void SetModemLines(int port, const LineSettings& settings) {
+// A device without modem lines (a pseudo-terminal) answers ENOTTY or EINVAL:
+// it has nothing to raise, which is no refusal.
+std::string SetModemLine(int port, int line, bool raise, const char* name) {
+    if (::ioctl(port, raise ? TIOCMBIS : TIOCMBIC, &line) == 0 || errno == ENOTTY ||
+        errno == EINVAL || PortGone(errno)) {
+        return {};
+    }
+    return std::string(raise ? "raising " : "lowering ") + name + " failed (" +
+           SystemReason(errno) + ")";
+}
+
+std::vector<std::string> SetModemLines(int port, const LineSettings& settings) {
+    std::vector<std::string> refused;
     // DTR handshake has no counterpart either: the line is raised as for DtrEnable.
-    int dtr = TIOCM_DTR;
-    ::ioctl(port, settings.DtrControl == TDtrControl::DtrDisable ? TIOCMBIC : TIOCMBIS, &dtr);
+    if (std::string dtr =
+            SetModemLine(port, TIOCM_DTR, settings.DtrControl != TDtrControl::DtrDisable, "DTR");
+        !dtr.empty()) {
+        refused.push_back(std::move(dtr));
+    }
     // Under RTS handshake the driver drives RTS itself (CRTSCTS). RTS toggle
     // has no termios counterpart: the line is raised as for RtsEnable.
     if (settings.RtsControl == TRtsControl::RtsHandshake)
-        return;
-    int rts = TIOCM_RTS;
-    ::ioctl(port, settings.RtsControl == TRtsControl::RtsDisable ? TIOCMBIC : TIOCMBIS, &rts);
+        return refused;
+    if (std::string rts =
+            SetModemLine(port, TIOCM_RTS, settings.RtsControl != TRtsControl::RtsDisable, "RTS");
+        !rts.empty()) {
+        refused.push_back(std::move(rts));
+    }
+    return refused;
+}
+
+std::string FramingText(tcflag_t cflag) {
+    std::string text;
+    switch (cflag & CSIZE) {
+        case CS5:
+            text = "5";
+            break;
+        case CS6:
+            text = "6";
+            break;
+        case CS7:
+            text = "7";
+            break;
+        default:
+            text = "8";
+            break;
+    }
+    if ((cflag & PARENB) == 0)
+        text += "N";
+    else if ((cflag & CMSPAR) != 0)
+        text += (cflag & PARODD) != 0 ? "M" : "S";
+    else
+        text += (cflag & PARODD) != 0 ? "O" : "E";
+    text += (cflag & CSTOPB) != 0 ? "2" : "1";
+    return text;
+}
+
+// What the driver made of the request: tcsetattr succeeds when any part of it
+// was taken, so only reading the line back shows a part it replaced. A line
+// that cannot be read back adds nothing: the calls that set it succeeded.
+std::vector<std::string> ReplacedValues(int port, const termios& asked, std::uint32_t baud_rate) {
+    std::vector<std::string> replaced;
+    if (const std::optional<std::uint32_t> rate = DriverBaudRate(port);
+        rate && baud_rate != 0 && *rate != baud_rate) {
+        replaced.push_back("the driver cannot run " + std::to_string(baud_rate) +
+                           " baud and keeps the line at " + std::to_string(*rate) + " baud");
+    }
+    termios now{};
+    if (::tcgetattr(port, &now) != 0)
+        return replaced;
+    constexpr tcflag_t kFraming = CSIZE | PARENB | CSTOPB;
+    const tcflag_t parity_kind = (asked.c_cflag & PARENB) != 0 ? (PARODD | CMSPAR) : 0;
+    if ((now.c_cflag & (kFraming | parity_kind)) != (asked.c_cflag & (kFraming | parity_kind))) {
+        replaced.push_back("the driver runs the line at " + FramingText(now.c_cflag) +
+                           " instead of " + FramingText(asked.c_cflag));
+    }
+    if ((now.c_cflag & CRTSCTS) != (asked.c_cflag & CRTSCTS)) {
+        replaced.push_back(std::string("the driver keeps hardware flow control ") +
+                           ((now.c_cflag & CRTSCTS) != 0 ? "on" : "off"));
+    }
+    return replaced;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : "; ") + part;
+    return text;
 }
 
 }  // namespace
@@ -106,20 +198,43 @@ void FillTermios(termios& attributes, const LineSettings& settings) {
     attributes.c_cc[VTIME] = 0;
 }
 
-void ApplyLineSettingsToPort(int port, const LineSettings& settings) {
+void DropQueued(int port, int queue) {
+    [[maybe_unused]] const bool dropped = ::tcflush(port, queue) == 0;
+}
+
+std::string ApplyLineSettingsToPort(int port, const LineSettings& settings) {
     termios attributes{};
-    if (::tcgetattr(port, &attributes) != 0)
-        return;
+    if (::tcgetattr(port, &attributes) != 0) {
+        if (PortGone(errno))
+            return {};
+        return "the line settings cannot be read (" + SystemReason(errno) + ")";
+    }
     FillTermios(attributes, settings);
     const std::optional<speed_t> speed = StandardSpeed(settings.BaudRate);
-    if (speed) {
-        ::cfsetispeed(&attributes, *speed);
-        ::cfsetospeed(&attributes, *speed);
+    std::vector<std::string> refused;
+    if (speed &&
+        (::cfsetispeed(&attributes, *speed) != 0 || ::cfsetospeed(&attributes, *speed) != 0)) {
+        refused.push_back(std::to_string(settings.BaudRate) + " baud has no speed code here");
     }
-    ::tcsetattr(port, TCSANOW, &attributes);
-    if (!speed && settings.BaudRate != 0)
-        SetCustomBaudRate(port, settings.BaudRate);
-    SetModemLines(port, settings);
+    if (::tcsetattr(port, TCSANOW, &attributes) != 0) {
+        if (PortGone(errno))
+            return {};
+        refused.push_back("the line settings were refused (" + SystemReason(errno) + ")");
+    }
+    if (!speed && settings.BaudRate != 0) {
+        if (const int error = SetCustomBaudRate(port, settings.BaudRate);
+            error != 0 && !PortGone(error)) {
+            refused.push_back(std::to_string(settings.BaudRate) + " baud was refused (" +
+                              SystemReason(error) + ")");
+        }
+    }
+    if (refused.empty()) {
+        for (std::string& replaced : ReplacedValues(port, attributes, settings.BaudRate))
+            refused.push_back(std::move(replaced));
+    }
+    for (std::string& modem : SetModemLines(port, settings))
+        refused.push_back(std::move(modem));
+    return Joined(refused);
 }
 
 }  // namespace comflash

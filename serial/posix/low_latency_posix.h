@@ -4,15 +4,17 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace comflash {
 
 class LowLatency {
 public:
     // Asks the driver of `port` for low latency, once per port. A driver
-    // without that mode, or one that refuses it (a pseudo-terminal does), is
-    // left as it is, without a word.
-    void Request(int port);
+    // without that mode (a pseudo-terminal has none) is left as it is,
+    // without a word. Returns what a driver that has the mode said when it
+    // refused it, in the operator's words; empty otherwise.
+    std::string Request(int port);
     // Puts the driver's setting back as it was before Request.
     void Restore(int port);
 

@@ -183,4 +183,24 @@ std::string OpenFailureReason(std::string_view name, const ResolvedPort& port,
     }
 }
 
+bool IsNoTerminal(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+std::string NoLineReason(std::string_view name, const ResolvedPort& port,
+                         const std::filesystem::path& portMap, int error) {
+    const std::string system = std::generic_category().message(error);
+    if (IsNoTerminal(error))
+        return port.path + " is not a serial device (" + system + ")";
+    if (error == EIO) {
+        return "no serial hardware behind " + port.path + " (" + system + ")" +
+               RouteNote(name, port, portMap);
+    }
+    return port.path + ": its line settings cannot be read (" + system + ")";
+}
+
+std::string SetupFailureReason(const ResolvedPort& port, const std::string& what) {
+    return port.path + ": " + what;
+}
+
 }  // namespace comflash

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "serial/posix/line_events_posix.h"
+#include "serial/posix/line_settings_posix.h"
 #include "serial/posix/port_wait_posix.h"
 #include "serial/posix/thread_priority_posix.h"
 #include "serial/worker_thread.h"
@@ -39,7 +40,7 @@ void TReadThread::Run() {
     while (IssueRead(line_errors)) {
     }
     modem_lines.Stop();
-    ::tcflush(port_, TCIFLUSH);
+    DropQueued(port_, TCIFLUSH);
 }
 
 bool TReadThread::IssueRead(LineErrorCounters& line_errors) {

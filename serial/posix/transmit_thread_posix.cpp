@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "serial/posix/line_settings_posix.h"
 #include "serial/posix/port_wait_posix.h"
 #include "serial/posix/thread_priority_posix.h"
 #include "serial/read_deadline.h"
@@ -55,7 +56,7 @@ void TWriteThread::Run() {
         written_since_notice = true;
     }
     queue_.Close();
-    ::tcflush(port_, TCOFLUSH);
+    DropQueued(port_, TCOFLUSH);
 }
 
 bool TWriteThread::WaitForWork() {

@@ -91,6 +91,30 @@ void FillCommTimeouts(COMMTIMEOUTS& driver, const CommTimeouts& timeouts) {
     }
 }
 
+std::string FramingText(const DCB& dcb) {
+    static constexpr char kParity[] = "NOEMS";
+    static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
+    return std::to_string(dcb.ByteSize) + (dcb.Parity < 5 ? kParity[dcb.Parity] : '?') +
+           (dcb.StopBits < 3 ? kStopBits[dcb.StopBits] : "?");
+}
+
+// SetCommState takes what it can: only reading the state back shows a value
+// the driver replaced (Wine, for one, turns a rate it has no code for into
+// 38400 without a word).
+std::string ReplacedValues(const DCB& asked, const DCB& now) {
+    std::string replaced;
+    if (now.BaudRate != asked.BaudRate) {
+        replaced = "the driver cannot run " + std::to_string(asked.BaudRate) +
+                   " baud and keeps the line at " + std::to_string(now.BaudRate) + " baud";
+    }
+    if (now.ByteSize != asked.ByteSize || now.Parity != asked.Parity ||
+        now.StopBits != asked.StopBits) {
+        replaced += (replaced.empty() ? "" : "; ") + std::string("the driver runs the line at ") +
+                    FramingText(now) + " instead of " + FramingText(asked);
+    }
+    return replaced;
+}
+
 class Win32CommPort final : public CommPort {
 public:
     Win32CommPort(UniqueHandle port, CommNotifier notifier)
@@ -100,38 +124,50 @@ public:
         // Both threads watch the close event in every wait, so each ends at
         // once; the purge aborts the operation it has pending.
         threads_.Stop([this](PortDirection direction) {
-            ::SetEvent(close_event_.get());
-            ::PurgeComm(port_.get(), direction == PortDirection::Receive
-                                         ? PURGE_RXABORT | PURGE_RXCLEAR
-                                         : PURGE_TXABORT | PURGE_TXCLEAR);
+            // The event was made in StartThreads, and a thread runs only once it was.
+            [[maybe_unused]] const bool signalled = ::SetEvent(close_event_.get()) != FALSE;
+            DropQueued(port_.get(), direction == PortDirection::Receive
+                                        ? PURGE_RXABORT | PURGE_RXCLEAR
+                                        : PURGE_TXABORT | PURGE_TXCLEAR);
         });
     }
 
-    void ApplyLineSettings(const LineSettings& settings) override {
+    std::string ApplyLineSettings(const LineSettings& settings) override {
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        ::GetCommState(port_.get(), &dcb);
+        if (!::GetCommState(port_.get(), &dcb))
+            return "the line settings cannot be read (" + SystemErrorText(::GetLastError()) + ")";
         FillDcb(dcb, settings);
-        ::SetCommState(port_.get(), &dcb);
+        if (!::SetCommState(port_.get(), &dcb))
+            return "the line settings were refused (" + SystemErrorText(::GetLastError()) + ")";
+        DCB now{};
+        now.DCBlength = sizeof now;
+        if (!::GetCommState(port_.get(), &now))
+            return "the line settings cannot be read back (" + SystemErrorText(::GetLastError()) +
+                   ")";
+        return ReplacedValues(dcb, now);
     }
 
-    void ApplyTimeouts(const CommTimeouts& timeouts) override {
+    std::string ApplyTimeouts(const CommTimeouts& timeouts) override {
         timeouts_.Store(timeouts);
         if (own_time_) {
             // The receive thread keeps the driver's time-outs itself.
             if (threads_.Receive())
                 threads_.Receive()->KeepOwnTime();
-            return;
+            return {};
         }
         COMMTIMEOUTS driver{};
-        ::GetCommTimeouts(port_.get(), &driver);
+        if (!::GetCommTimeouts(port_.get(), &driver))
+            return "the time-outs cannot be read (" + SystemErrorText(::GetLastError()) + ")";
         FillCommTimeouts(driver, timeouts);
-        ::SetCommTimeouts(port_.get(), &driver);
+        if (!::SetCommTimeouts(port_.get(), &driver))
+            return "the time-outs were refused (" + SystemErrorText(::GetLastError()) + ")";
+        return {};
     }
 
     // The driver's read-interval time-out cannot end a read at a unit's last
     // byte: from the first rule on, the receive thread keeps the time itself.
-    void SetReadCompletion(ReadCompletion completion) override {
+    std::string SetReadCompletion(ReadCompletion completion) override {
         const bool first = completion && !own_time_;
         completion_.Store(std::move(completion));
         if (first) {
@@ -139,6 +175,7 @@ public:
             if (threads_.Receive())
                 threads_.Receive()->KeepOwnTime();
         }
+        return {};
     }
 
     bool Send(std::vector<std::uint8_t> block) override {
@@ -184,16 +221,29 @@ std::unique_ptr<CommPort> OpenCommPort(const std::string& comm_name,
                                     nullptr));
     if (!port.valid())
         throw ECommsError(comm_error_text::kCannotOpen, OpenFailureReason(path, ::GetLastError()));
-    if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
-        throw ECommsError(comm_error_text::kNotCommHandle);
+    const auto failure = [&path](const char* text, const std::string& what) {
+        return ECommsError(text, path + ": " + what);
+    };
+    if (::GetFileType(port.get()) != FILE_TYPE_CHAR)
+        throw failure(comm_error_text::kNotCommHandle, "not a serial device");
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (!::GetCommState(port.get(), &state)) {
+        throw failure(comm_error_text::kNotCommHandle,
+                      "not a serial device (" + SystemErrorText(::GetLastError()) + ")");
     }
     if (!::SetupComm(port.get(), kQueueSize, kQueueSize)) {
-        throw ECommsError(comm_error_text::kCannotSetupBuffer);
+        throw failure(comm_error_text::kCannotSetupBuffer, SystemErrorText(::GetLastError()));
     }
-    ::PurgeComm(port.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (!::PurgeComm(port.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+        throw failure(comm_error_text::kCannotOpen,
+                      "its queues cannot be emptied (" + SystemErrorText(::GetLastError()) + ")");
+    }
     auto comm_port = std::make_unique<Win32CommPort>(std::move(port), std::move(notifier));
-    comm_port->ApplyTimeouts(timeouts);
-    comm_port->ApplyLineSettings(settings);
+    if (std::string refused = comm_port->ApplyTimeouts(timeouts); !refused.empty())
+        throw failure(comm_error_text::kCannotOpen, refused);
+    if (std::string refused = comm_port->ApplyLineSettings(settings); !refused.empty())
+        throw failure(comm_error_text::kCannotOpen, refused);
     if (completion)
         comm_port->SetReadCompletion(std::move(completion));
     comm_port->StartThreads();

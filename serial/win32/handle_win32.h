@@ -7,6 +7,13 @@
 
 namespace comflash {
 
+// Aborts and drops what the port holds (PURGE_* flags) while it is being
+// stopped or let go. A device that is gone has nothing left to drop, so a
+// failure calls for nothing.
+inline void DropQueued(HANDLE port, DWORD flags) {
+    [[maybe_unused]] const bool dropped = ::PurgeComm(port, flags) != FALSE;
+}
+
 class UniqueHandle {
 public:
     UniqueHandle() = default;

@@ -1,9 +1,8 @@
 #include "serial/win32/open_error_win32.h"
 
 namespace comflash {
-namespace {
 
-std::string SystemMessage(DWORD error) {
+std::string SystemErrorText(DWORD error) {
     char* buffer = nullptr;
     const DWORD length = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -20,10 +19,8 @@ std::string SystemMessage(DWORD error) {
     return text + " (error " + std::to_string(error) + ")";
 }
 
-}  // namespace
-
 std::string OpenFailureReason(const std::string& path, DWORD error) {
-    std::string reason = path + ": " + SystemMessage(error);
+    std::string reason = path + ": " + SystemErrorText(error);
     // A port opened with no sharing by another program reports only this.
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
         reason += "; another program may hold the port";

@@ -11,4 +11,7 @@ namespace comflash {
 // `path` is the device path tried; `error` GetLastError() of the failed call.
 std::string OpenFailureReason(const std::string& path, DWORD error);
 
+// The system's message for `error`, with its number: "Access is denied (error 5)".
+std::string SystemErrorText(DWORD error);
+
 }  // namespace comflash

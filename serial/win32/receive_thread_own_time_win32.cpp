@@ -22,8 +22,8 @@ constexpr DWORD kWaitForFirstByteMs = MAXDWORD - 1;
 
 bool TReadThread::TakeOwnTime() {
     if (own_time_) {
-        SetOwnTimeTimeouts();  // new write time-outs; the pending read runs on
-        return true;
+        // New write time-outs; the pending read runs on.
+        return SetOwnTimeTimeouts() || EndAfter(::GetLastError());
     }
     // The read pending under the driver's time-outs runs to its end: cutting
     // it short could lose the bytes it holds. Own time begins with the next.
@@ -31,17 +31,21 @@ bool TReadThread::TakeOwnTime() {
     return true;
 }
 
-void TReadThread::EnterOwnTime() {
+bool TReadThread::EnterOwnTime() {
     own_time_ = true;
-    SetOwnTimeTimeouts();
+    if (!SetOwnTimeTimeouts())
+        return EndAfter(::GetLastError());
     chunk_.Begin(timeouts_.Load(), Clock::now());
+    return true;
 }
 
 // A read returns at its first byte with what has come by then; until that
 // byte it waits. (Wine takes the multiplier MAXDWORD as a real one, so a read
 // there returns only once it has every byte it asked for: BytesToRead never
 // asks for more than has come.) The owner's write time-outs stay in force.
-void TReadThread::SetOwnTimeTimeouts() {
+// A driver that refuses them leaves reads it cannot time: false, with the
+// system's error to end on.
+bool TReadThread::SetOwnTimeTimeouts() {
     const CommTimeouts owner = timeouts_.Load();
     COMMTIMEOUTS driver{};
     driver.ReadIntervalTimeout = MAXDWORD;
@@ -49,7 +53,7 @@ void TReadThread::SetOwnTimeTimeouts() {
     driver.ReadTotalTimeoutConstant = kWaitForFirstByteMs;
     driver.WriteTotalTimeoutMultiplier = owner.WriteTotalTimeoutMultiplier;
     driver.WriteTotalTimeoutConstant = owner.WriteTotalTimeoutConstant;
-    ::SetCommTimeouts(port_, &driver);
+    return ::SetCommTimeouts(port_, &driver) != FALSE;
 }
 
 bool TReadThread::KeepOwnTimedReadGoing() {

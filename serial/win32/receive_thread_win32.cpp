@@ -38,7 +38,7 @@ void TReadThread::Run() {
         while (WaitAndHandle()) {
         }
     }
-    ::PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+    DropQueued(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     SettlePendingIo();
 }
 
@@ -86,8 +86,8 @@ bool TReadThread::WaitAndHandle() {
 }
 
 bool TReadThread::IssueRead() {
-    if (own_time_asked_ && !own_time_)
-        EnterOwnTime();
+    if (own_time_asked_ && !own_time_ && !EnterOwnTime())
+        return false;
     return own_time_ ? KeepOwnTimedReadGoing() : IssueDriverTimedRead();
 }
 

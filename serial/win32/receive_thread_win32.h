@@ -59,8 +59,8 @@ private:
     // Under the thread's own time (receive_thread_own_time_win32.cpp): a read
     // brings what has come, and the thread gathers the chunks.
     bool TakeOwnTime();
-    void EnterOwnTime();
-    void SetOwnTimeTimeouts();
+    bool EnterOwnTime();
+    bool SetOwnTimeTimeouts();
     bool KeepOwnTimedReadGoing();
     bool CompleteOwnTimedRead();
     bool OwnTimedReadEnded(DWORD length);

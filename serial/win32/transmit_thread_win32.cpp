@@ -61,7 +61,7 @@ void TWriteThread::Run() {
         }
     }
     queue_.Close();
-    ::PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR);
+    DropQueued(port_, PURGE_TXABORT | PURGE_TXCLEAR);
     SettlePendingIo();
 }
 

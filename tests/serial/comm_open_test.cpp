@@ -172,10 +172,12 @@ INSTANTIATE_TEST_SUITE_P(
                             std::ofstream(scratch / "not-a-tty") << "data";
                             return (scratch / "not-a-tty").string();
                         },
-                        "File handle is not a comm handle ", ""},
+                        "File handle is not a comm handle ",
+                        "{scratch}/not-a-tty is not a serial device (Inappropriate ioctl"},
         OpenFailureCase{"CharacterDeviceThatIsNoTerminal",
                         [](const fs::path&) { return std::string("/dev/null"); },
-                        "File handle is not a comm handle ", ""}),
+                        "File handle is not a comm handle ",
+                        "/dev/null is not a serial device (Inappropriate ioctl"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Line settings reach the port when opened and at once on a change while open;
 // a setter given the value it already has touches nothing.
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "serial/posix/line_settings_posix.h"
 #include "tests/serial/comm_fixture.h"
@@ -134,6 +137,74 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"SixMark", TByteSize::_6, TParity::Mark, CS6 | PARENB | CMSPAR | PARODD},
         FramingCase{"FiveSpace", TByteSize::_5, TParity::Space, CS5 | PARENB | CMSPAR}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A pseudo-terminal stores any rate but forces its framing back to 8 data
+// bits without parity, as a driver puts in what its hardware can do: the
+// component says what did not take, through OnSettingRefused and never by
+// raising, and the port goes on.
+struct RefusalCase {
+    const char* name;
+    std::function<void(TComm&)> set;
+    // What may be said, by kernel (newer ones refuse the call outright, older
+    // ones put in 8 bits); none: the line takes it.
+    std::vector<std::string> said;
+};
+
+class RefusedSettingTest : public CommTest, public ::testing::WithParamInterface<RefusalCase> {
+protected:
+    RefusedSettingTest() {
+        comm.OnSettingRefused = [this](TComm&, const std::string& what) { said.push_back(what); };
+    }
+    std::vector<std::string> said;
+};
+
+TEST_P(RefusedSettingTest, IsSaidOnceAndThePortGoesOn) {
+    comm.OpenPort();
+    GetParam().set(comm);
+    GetParam().set(comm);  // the same value again touches nothing
+    if (GetParam().said.empty()) {
+        EXPECT_TRUE(said.empty()) << said.front();
+    } else {
+        ASSERT_EQ(said.size(), 1u);
+        const auto& allowed = GetParam().said;
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), said.front()), allowed.end())
+            << said.front();
+    }
+    EXPECT_TRUE(comm.IsOpen());
+    pty.Write({0x5A, 0xA5});
+    EXPECT_TRUE(ReceiveBytes(2));
+    const std::uint8_t reply[] = {0x11, 0x13};
+    ASSERT_TRUE(comm.SendData(reply, 2));
+    EXPECT_EQ(pty.Read(2, kPatience), (std::vector<std::uint8_t>{0x11, 0x13}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, RefusedSettingTest,
+    ::testing::Values(RefusalCase{"StandardRate", [](TComm& c) { c.SetBaudRate(38400); }, {}},
+                      RefusalCase{"OtherRate", [](TComm& c) { c.SetBaudRate(250000); }, {}},
+                      RefusalCase{"SevenDataBits",
+                                  [](TComm& c) { c.SetByteSize(TByteSize::_7); },
+                                  {"the driver runs the line at 8N1 instead of 7N1",
+                                   "the line settings were refused (Invalid argument)"}},
+                      RefusalCase{"EvenParity",
+                                  [](TComm& c) {
+                                      c.SetParity(
+                                          TParity::Even);  // stored; applied with the next change
+                                      c.SetParityCheck(true);
+                                  },
+                                  {"the driver runs the line at 8N1 instead of 8E1",
+                                   "the line settings were refused (Invalid argument)"}},
+                      RefusalCase{
+                          "TwoStopBits", [](TComm& c) { c.SetStopBits(TStopBits::_2); }, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommTest, ASettingRefusedWhileClosedIsOnlyStored) {
+    int refusals = 0;
+    comm.OnSettingRefused = [&](TComm&, const std::string&) { ++refusals; };
+    comm.SetByteSize(TByteSize::_7);
+    EXPECT_EQ(refusals, 0);
+    EXPECT_EQ(comm.ByteSize(), TByteSize::_7);
+}
 
 }  // namespace
 }  // namespace comflash::test

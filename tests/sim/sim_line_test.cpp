@@ -109,6 +109,25 @@ TEST_F(SimLine, HostThatStaysAtTheUpdateSpeedGetsGarbledHellosUntilStopped) {
     EXPECT_EQ(lines[0]["garbled_hellos"].Int(), lines[0]["hellos"].Int());
 }
 
+// A device powered up by the operator's switch: nothing before the switch,
+// and (saying hello once) one hello after it.
+TEST_F(SimLine, DeviceWaitsForTheSwitchBeforeItsHello) {
+    const auto power = dir_ / "power";
+    SimProcess sim({"--devices", "1", "--hello-once", "1500", "--power-up-when", power.string(),
+                    "--report", report_.string()},
+                   stderr_);
+    StraightHost host(sim.NextPath());
+    EXPECT_FALSE(host.AwaitFrame(command::kHello, 1500ms)) << "a hello before the switch";
+    std::ofstream(power.string()).close();
+    ASSERT_TRUE(host.AwaitFrame(command::kHello, kPatience));
+    EXPECT_EQ(sim.Wait(), 1) << sim.Stderr();
+    const auto lines = ReadJsonLines(report_);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["hellos"].Int(), 1);
+    EXPECT_EQ(lines[0]["garbled_hellos"].Int(), 0);
+    EXPECT_EQ(lines[0]["outcome"].String(), "unanswered");
+}
+
 TEST_F(SimLine, StoppedWhileNobodyTalkedReportsNothingAndSucceeds) {
     SimProcess sim({"--report", report_.string()}, stderr_);
     ASSERT_FALSE(sim.NextPath().empty());

@@ -167,6 +167,12 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
                     "a vanished line returns after this long (default 1000)", "Devices");
     AddMillisOption(app, "--split-gap", options.splitGap,
                     "pause inside a split reply (default 100)", "Devices");
+    app.add_option("--power-up-when", options.powerUpWhen,
+                   "the first device powers up once PATH exists (the\n"
+                   "operator's switch, for a harness that knows when the\n"
+                   "host listens)")
+        ->type_name("PATH")
+        ->group("Devices");
 
     app.add_option_function<std::vector<std::string>>(
            "--device-serial",

@@ -40,6 +40,7 @@ struct SimOptions {
     Millis splitGap{100};
     Millis deviceDelay{0};
     bool wire = false;
+    std::optional<std::filesystem::path> powerUpWhen;
 
     std::map<unsigned, Fault> faults;
     std::map<unsigned, std::string> deviceSerials;  // device N starts with this serial number

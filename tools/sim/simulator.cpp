@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 namespace comflash::sim {
 namespace {
@@ -52,6 +54,14 @@ Simulator::Simulator(const SimOptions& options, SimLine& line, FaultPlan plan,
 SeriesResult Simulator::Run() {
     SeriesResult result;
     AnnouncePath();
+    // The operator's switch: a host that needs time before it listens (a
+    // tool in a virtual machine whose adapter is still being enumerated) is
+    // given it by whoever creates the file.
+    if (options_.powerUpWhen) {
+        std::error_code unused;
+        while (!stop_.Requested() && !std::filesystem::exists(*options_.powerUpWhen, unused))
+            PumpOnce(nullptr, Clock::now() + kClosedLinePollInterval);
+    }
     TimePoint powerUpAt = Clock::now();
     for (unsigned number = 1; options_.devices == 0 || number <= options_.devices; ++number) {
         currentDevice_ = 0;
