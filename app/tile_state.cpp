@@ -58,6 +58,24 @@ std::string SerialDetail(const SettledNumber& serial) {
 
 }  // namespace
 
+TileColours ColoursOf(TileTone tone) {
+    switch (tone) {
+        case TileTone::Closed:
+            return {0xD6D6D6, 0x202020};
+        case TileTone::Waiting:
+            return {0xD8E6F3, 0x102A43};
+        case TileTone::Busy:
+            return {0xFFD54F, 0x202020};
+        case TileTone::Good:
+            return {0x2E7D32, 0xFFFFFF};
+        case TileTone::Failed:
+            return {0xC62828, 0xFFFFFF};
+        case TileTone::Lost:
+            return {0x5E35B1, 0xFFFFFF};
+    }
+    return {0xD6D6D6, 0x202020};
+}
+
 std::string FailureWords(const FinishedDevice& device) {
     if (device.serial && device.serial->fate == SerialFate::Unconfirmed)
         return "SN unconfirmed";

@@ -6,6 +6,7 @@
 // that never carries meaning the words do not.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/port_view.h"
@@ -20,6 +21,14 @@ enum class TileTone {
     Failed,   // the last device failed, or the port cannot be used
     Lost,     // the port went away and is waited for
 };
+
+// The colours a window draws a tone in, 0xRRGGBB: the band's background and
+// its text. The words say the same; the colour reads from across the bench.
+struct TileColours {
+    std::uint32_t background;
+    std::uint32_t text;
+};
+TileColours ColoursOf(TileTone tone);
 
 struct TileFace {
     std::string state;

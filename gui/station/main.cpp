@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(comflash::station::kStationTitle));
+    QApplication::setApplicationName(QString::fromLatin1(comflash::kStationTitle));
 
     const comflash::BuiltInImageSource image;
     // The window closes its ports when it goes, before the application ends.

@@ -8,41 +8,14 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "app/settings_folder.h"
-#include "app/settings_store.h"
-#include "app/station_ports.h"
-#include "serial/comms_error.h"
-#include "serial/port_map.h"
 
 namespace comflash::station {
 namespace {
 
-// Enough to see how the last devices went; the record keeps the rest.
-constexpr std::size_t kLogLinesKept = 200;
-
-// Background and text of the state; the words say the same.
-struct Colours {
-    const char* background;
-    const char* text;
-};
-
-Colours ColoursOf(TileTone tone) {
-    switch (tone) {
-        case TileTone::Closed:
-            return {"#d6d6d6", "#202020"};
-        case TileTone::Waiting:
-            return {"#d8e6f3", "#102a43"};
-        case TileTone::Busy:
-            return {"#ffd54f", "#202020"};
-        case TileTone::Good:
-            return {"#2e7d32", "#ffffff"};
-        case TileTone::Failed:
-            return {"#c62828", "#ffffff"};
-        case TileTone::Lost:
-            return {"#5e35b1", "#ffffff"};
-    }
-    return {"#d6d6d6", "#202020"};
+QString Css(std::uint32_t rgb) {
+    return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0'));
 }
 
 QFont Sized(QFont font, int pixels, bool bold) {
@@ -57,16 +30,10 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
-PortTile::PortTile(std::string port, Dispatcher& dispatcher, const StationParts& parts,
-                   const StationRules& rules, QWidget* parent)
-    : QFrame(parent), port_(std::move(port)), station_(dispatcher, parts, *this, rules) {
+PortTile::PortTile(TileModel& model, QWidget* parent) : QFrame(parent), model_(model) {
     CreateControls();
-    ShowSocket();
-    ShowCounters(0, 0);
-    ShowFace();
+    Redraw();
 }
-
-PortTile::~PortTile() = default;
 
 void PortTile::CreateControls() {
     setFrameShape(QFrame::StyledPanel);
@@ -74,14 +41,19 @@ void PortTile::CreateControls() {
     setLineWidth(2);
     setMinimumWidth(340);
 
-    name_ = new QLabel(ToQt(port_), this);
+    name_ = new QLabel(ToQt(model_.Port()), this);
     name_->setFont(Sized(font(), 20, true));
     socket_ = new QLabel(this);
     socket_->setFont(Sized(font(), 11, false));
     socket_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     openClose_ = new QPushButton(QStringLiteral("Open"), this);
     openClose_->setFont(Sized(font(), 14, true));
-    connect(openClose_, &QPushButton::clicked, this, [this] { OnOpenCloseClicked(); });
+    connect(openClose_, &QPushButton::clicked, this, [this] {
+        if (model_.IsOpen())
+            model_.Close();
+        else
+            model_.Open();
+    });
 
     stateLabel_ = new QLabel(this);
     stateLabel_->setFont(Sized(font(), 26, true));
@@ -106,7 +78,7 @@ void PortTile::CreateControls() {
 
     logView_ = new QPlainTextEdit(this);
     logView_->setReadOnly(true);
-    logView_->setMaximumBlockCount(static_cast<int>(kLogLinesKept));
+    logView_->setMaximumBlockCount(static_cast<int>(TileModel::kLogLinesKept));
     logView_->setMinimumHeight(120);
     logView_->hide();
 
@@ -130,63 +102,6 @@ void PortTile::CreateControls() {
     layout->addWidget(logView_);
 }
 
-bool PortTile::IsOpen() const {
-    return station_.IsOpen() || station_.WaitingForReturn();
-}
-
-bool PortTile::Open() {
-    if (IsOpen())
-        return true;
-    ShowSocket();
-    try {
-        station_.Open(port_);
-    } catch (const ECommsError& error) {
-        return OpenFailed(error.what(), error.Reason());
-    } catch (const std::exception& error) {
-        return OpenFailed(error.what(), {});
-    }
-    state_.Opened();
-    ShowFace();
-    emit OpenChanged();
-    return true;
-}
-
-bool PortTile::OpenFailed(const std::string& text, const std::string& reason) {
-    const std::string said = reason.empty() ? text : text + ": " + reason;
-    state_.OpenFailed(text, reason);
-    AppendLog("cannot open the port: " + said);
-    ShowFace();
-    emit Problem(ToQt(port_ + ": " + said));
-    return false;
-}
-
-void PortTile::Close() {
-    if (!IsOpen())
-        return;
-    try {
-        station_.Close();
-    } catch (const std::exception& error) {
-        // The port is closed; what failed is the record of the device cut off.
-        AppendLog(error.what());
-        emit Problem(ToQt(port_ + ": " + error.what()));
-    }
-    state_.Closed();
-    ShowFace();
-    emit OpenChanged();
-}
-
-void PortTile::OnOpenCloseClicked() {
-    if (IsOpen())
-        Close();
-    else
-        Open();
-}
-
-void PortTile::SetOpenAllowed(bool allowed) {
-    openAllowed_ = allowed;
-    ShowFace();
-}
-
 QString PortTile::StateText() const {
     return stateLabel_->text();
 }
@@ -201,134 +116,44 @@ QString PortTile::SocketText() const {
 
 QStringList PortTile::LogLines() const {
     QStringList lines;
-    for (const std::string& line : log_)
+    for (const std::string& line : model_.Log())
         lines << ToQt(line);
     return lines;
 }
 
-// The device path the name opens now, and the socket of the fixture it is.
-void PortTile::ShowSocket() {
-    const std::string device = ResolvePortName(port_, PortMapFile());
-    const std::string socket = FixtureSocket(device);
-    socket_->setText(socket == port_ ? QString() : ToQt(socket));
-    socket_->setToolTip(ToQt(port_ + " opens " + device));
-}
-
-void PortTile::ShowFace() {
-    const TileFace face = state_.Face();
+void PortTile::Redraw() {
+    const TileFace face = model_.Face();
     stateLabel_->setText(ToQt(face.state));
     detail_->setText(ToQt(face.detail));
-    const Colours colours = ColoursOf(face.tone);
+    const TileColours colours = ColoursOf(face.tone);
     stateLabel_->setStyleSheet(
         QStringLiteral("QLabel { background: %1; color: %2; "
                        "border-radius: 6px; padding: 4px; }")
-            .arg(QLatin1String(colours.background), QLatin1String(colours.text)));
-    const bool open = IsOpen();
-    openClose_->setText(open ? QStringLiteral("Close") : QStringLiteral("Open"));
-    openClose_->setEnabled(open || openAllowed_);
+            .arg(Css(colours.background), Css(colours.text)));
+    socket_->setText(ToQt(model_.SocketText()));
+    socket_->setToolTip(ToQt(model_.SocketTip()));
+    progress_->setValue(model_.Progress());
+    counters_->setText(ToQt(model_.CountersText()));
+    openClose_->setText(model_.IsOpen() ? QStringLiteral("Close") : QStringLiteral("Open"));
+    openClose_->setEnabled(model_.OpenAllowed());
+    if (logView_->isVisible()) {
+        // The lines logged since the view last looked, as far as the model
+        // still keeps them.
+        const auto& log = model_.Log();
+        const std::size_t fresh = std::min(model_.LinesLogged() - logShown_, log.size());
+        for (std::size_t i = log.size() - fresh; i < log.size(); ++i)
+            logView_->appendPlainText(ToQt(log[i]));
+    }
+    logShown_ = model_.LinesLogged();
 }
 
 void PortTile::ToggleLog(bool shown) {
     if (shown) {
         logView_->setPlainText(LogLines().join(QLatin1Char('\n')));
         logView_->moveCursor(QTextCursor::End);
+        logShown_ = model_.LinesLogged();
     }
     logView_->setVisible(shown);
-}
-
-void PortTile::AppendLog(const std::string& line) {
-    log_.push_back(line);
-    if (log_.size() > kLogLinesKept)
-        log_.pop_front();
-    if (logView_->isVisible())
-        logView_->appendPlainText(ToQt(line));
-}
-
-void PortTile::SetProgress(int position) {
-    progress_->setValue(position);
-    state_.Progress(position);
-    ShowFace();
-}
-
-void PortTile::ShowCounters(std::int32_t okCount, std::int32_t errorCount) {
-    counters_->setText(QStringLiteral("Ok:%1  Err:%2").arg(okCount).arg(errorCount));
-}
-
-// The station runs as with Auto ticked, so no question is asked; were one
-// asked, it would be answered Yes where the operator sees it.
-bool PortTile::AskYesNo(const std::string& text, const std::string& title) {
-    ShowMessage(text, title);
-    return true;
-}
-
-void PortTile::ShowMessage(const std::string& text, const std::string& title) {
-    AppendLog(title + ": " + text);
-    state_.Message(text);
-    ShowFace();
-}
-
-void PortTile::RunStarted(RunKind kind, const std::string& serialNumber) {
-    state_.RunStarted(kind, serialNumber);
-    ShowFace();
-    if (kind == RunKind::SerialNumber)
-        emit SerialNumberUsed();
-}
-
-void PortTile::DeviceIdentified(const DeviceSerial& device) {
-    state_.DeviceIdentified(device);
-    ShowFace();
-}
-
-void PortTile::RunEnded(const FinishedDevice& device) {
-    state_.RunEnded(device);
-    ShowFace();
-    // A device left alone because it already holds a number counts neither way.
-    if (device.counted)
-        emit Finished(device.good);
-}
-
-void PortTile::PortLost(const std::string& text) {
-    AppendLog(text);
-    state_.PortLost();
-    ShowFace();
-    emit OpenChanged();
-}
-
-void PortTile::PortBack(const std::string& text) {
-    AppendLog(text);
-    state_.PortBack();
-    ShowFace();
-    emit OpenChanged();
-}
-
-void PortTile::Notice(const std::string& text) {
-    AppendLog(text);
-    state_.Message(text);
-    ShowFace();
-}
-
-// The port cannot safely go on (the settings store or the record cannot be
-// written): it is closed, and the tile says why.
-void PortTile::StepFailed(const std::exception& error) {
-    std::string reason = error.what();
-    if (const auto* settings = dynamic_cast<const ERegistryException*>(&error);
-        settings != nullptr && !settings->Detail().empty()) {
-        reason += " (" + settings->Detail() + ")";
-    }
-    Stop(reason);
-}
-
-void PortTile::Stop(const std::string& reason) {
-    AppendLog(reason);
-    try {
-        station_.Close();
-    } catch (const std::exception& error) {
-        AppendLog(error.what());
-    }
-    state_.Stopped(reason);
-    ShowFace();
-    emit Problem(ToQt(port_ + ": " + reason));
-    emit OpenChanged();
 }
 
 }  // namespace comflash::station

@@ -16,9 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/port_station.h"
 #include "app/settings_folder.h"
-#include "app/station_ports.h"
 #include "gui/station/port_tile.h"
 #include "serial/port_map.h"
 
@@ -34,11 +32,6 @@ constexpr int kHourRefreshMs = 10000;
 QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
 }
-
-// A moment for the line at the start, so that its first state is known.
-constexpr std::chrono::seconds kLineStartWait{3};
-// The end of the program waits this long for the line to take what it is owed.
-constexpr std::chrono::seconds kLineFlushWait{10};
 
 QFont Sized(QFont font, int pixels, bool bold) {
     font.setPixelSize(pixels);
@@ -61,37 +54,64 @@ int ColumnsFor(std::size_t tiles) {
 
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options,
                              QWidget* parent)
-    : QWidget(parent), run_(options.run, dispatcher_, LinePolicy::Remembered) {
-    run_.LoadImage(image);
-    run_.OnNotice([this](const std::string& text) { Say(ToQt(text)); });
-
+    : QWidget(parent) {
     setWindowTitle(QString::fromLatin1(kStationTitle));
     CreateControls();
-    if (!options.run.ports.empty()) {
-        ports_ = options.run.ports;
-        run_.Settings().WriteSetting(kPortsSetting, JoinPortList(ports_));
-    } else {
-        ports_ = SplitPortList(run_.Settings().ReadSetting(kPortsSetting));
-    }
-    BuildTiles();
-    if (const StationRun::Joined joined = run_.JoinLine(kLineStartWait); !joined.reached)
-        Say(ToQt(joined.text));
-    SayLineState();
-    if (Image().Length == 0)
-        Say(QStringLiteral("The tool holds no firmware image: no port can be opened."));
-    else if (ports_.empty())
-        Say(QStringLiteral("No ports chosen: pick them under Ports."));
-    OnOpenChanged();
+    model_ = std::make_unique<StationModel>(image, options, dispatcher_, Events());
+    MakeTileViews();
+    (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
+    model_->ShowNextSerialNumber();
+    ShowState();
+    timer1_->start();
+    timer2_->start();
+    hourTimer_->start();
 }
 
 StationWindow::~StationWindow() {
     timer1_->stop();
     timer2_->stop();
-    CloseAll();
-    // Before the dispatcher and the stores they are built on.
-    for (PortTile* tile : tiles_)
-        delete tile;
-    tiles_.clear();
+    model_->CloseAll();
+    closing_ = true;
+    // Before the dispatcher the model's ports are built on.
+    model_.reset();
+}
+
+StationEvents StationWindow::Events() {
+    return StationEvents{
+        .tilesMade =
+            [this] {
+                if (model_)
+                    MakeTileViews();
+            },
+        .tileChanged =
+            [this](std::size_t tile) {
+                if (!closing_ && tile < tiles_.size())
+                    tiles_[tile]->Redraw();
+            },
+        .tileFinished =
+            [this](std::size_t tile, bool good) {
+                if (!closing_ && tile < tiles_.size())
+                    tiles_[tile]->DeviceFinished(good);
+            },
+        .tileOpenChanged =
+            [this](std::size_t tile) {
+                if (!closing_ && tile < tiles_.size()) {
+                    tiles_[tile]->Redraw();
+                    tiles_[tile]->PortOpenChanged();
+                }
+            },
+        .stateChanged =
+            [this] {
+                if (!closing_ && model_)
+                    ShowState();
+            },
+        .say = [this](const std::string& text) { status_->setText(ToQt(text)); },
+        .nextSerialNumber =
+            [this](const std::string& text) {
+                nextSerial_->setText(ToQt(text));
+                nextSerial_->setVisible(!text.empty());
+            },
+        .devicesFinished = [this](unsigned finished) { emit DevicesFinished(finished); }};
 }
 
 void StationWindow::CreateControls() {
@@ -100,7 +120,7 @@ void StationWindow::CreateControls() {
     auto* modes = new QButtonGroup(this);
     modes->addButton(updateMode_);
     modes->addButton(serialMode_);
-    (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
+    updateMode_->setChecked(true);
     connect(serialMode_, &QRadioButton::toggled, this,
             [this](bool writing) { SetWritingSerialNumbers(writing); });
     nextSerial_ = new QLabel(this);
@@ -162,210 +182,48 @@ void StationWindow::CreateControls() {
     timer2_ = new QTimer(this);
     timer2_->setInterval(static_cast<int>(kTimer2Period.count()));
     timer2_->setTimerType(Qt::PreciseTimer);
-    connect(timer1_, &QTimer::timeout, this, [this] {
-        SayLineState();
-        for (PortTile* tile : tiles_)
-            tile->Tick1();
-    });
-    connect(timer2_, &QTimer::timeout, this, [this] {
-        for (PortTile* tile : tiles_)
-            tile->Tick2();
-    });
+    connect(timer1_, &QTimer::timeout, this, [this] { model_->Tick1(); });
+    connect(timer2_, &QTimer::timeout, this, [this] { model_->Tick2(); });
     hourTimer_ = new QTimer(this);
     hourTimer_->setInterval(kHourRefreshMs);
-    connect(hourTimer_, &QTimer::timeout, this, [this] { ShowTotals(); });
-    timer1_->start();
-    timer2_->start();
-    hourTimer_->start();
-    ShowTotals();
+    connect(hourTimer_, &QTimer::timeout, this, [this] { ShowState(); });
 }
 
-void StationWindow::BuildTiles() {
+void StationWindow::MakeTileViews() {
     for (PortTile* tile : tiles_)
         delete tile;
     tiles_.clear();
-    const int columns = ColumnsFor(ports_.size());
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        auto* tile =
-            new PortTile(ports_[i], dispatcher_, run_.Parts(), run_.Rules(true), board_);
-        tile->SetOpenAllowed(Image().Length > 0);
-        connect(tile, &PortTile::Finished, this, [this](bool good) { OnDeviceFinished(good); });
-        connect(tile, &PortTile::OpenChanged, this, [this] { OnOpenChanged(); });
-        connect(tile, &PortTile::SerialNumberUsed, this, [this] { ShowNextSerialNumber(); });
-        connect(tile, &PortTile::Problem, this, [this](const QString& text) { Say(text); });
+    const auto& models = model_->Tiles();
+    const int columns = ColumnsFor(models.size());
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        auto* tile = new PortTile(*models[i], board_);
         grid_->addWidget(tile, static_cast<int>(i) / columns, static_cast<int>(i) % columns);
         tiles_.push_back(tile);
     }
 }
 
-bool StationWindow::AnyOpen() const {
-    return std::any_of(tiles_.begin(), tiles_.end(),
-                       [](const PortTile* tile) { return tile->IsOpen(); });
-}
-
-void StationWindow::OpenAll() {
-    if (Image().Length == 0 || !SerialNumberReady())
-        return;
-    status_->clear();
-    bool opened = false;
-    for (PortTile* tile : tiles_)
-        opened = tile->Open() || opened;
-    if (opened)
-        tally_.Opened(StationTally::Clock::now());
-    ShowTotals();
-}
-
-void StationWindow::CloseAll() {
-    const bool anyOpen = AnyOpen();
-    for (PortTile* tile : tiles_)
-        tile->Close();
-    // What became of the numbers, as the command line says at its end.
-    const std::string summary = run_.Numbers().Summary();
-    if (anyOpen && WritingSerialNumbers() && !summary.empty())
-        Say(ToQt(summary));
-}
-
-bool StationWindow::SerialNumberReady() {
-    try {
-        run_.CheckReadyToOpen();
-    } catch (const std::exception& error) {
-        Say(ToQt(error.what()));
-        return false;
-    }
-    return true;
-}
-
-void StationWindow::SayLineState() {
-    if (!run_.OnLine()) {
-        lineState_->setVisible(false);
-        return;
-    }
-    if (const auto change = run_.LineChange())
-        Say(ToQt(*change));
-    lineState_->setText(ToQt(run_.LineStateText()));
-    ShowNextSerialNumber();
-}
-
-QString StationWindow::LineText() const {
-    return lineState_->isVisibleTo(this) ? lineState_->text() : QString();
-}
-
-std::vector<std::string> StationWindow::Finish() {
-    const StationRun::Ending ending = run_.Finish(kLineFlushWait);
-    std::vector<std::string> said = ending.notices;
-    if (!ending.summary.empty())
-        said.insert(said.begin(), ending.summary);
-    return said;
-}
-
-bool StationWindow::SetPorts(const std::vector<std::string>& ports) {
-    if (AnyOpen())
-        return false;
-    ports_ = SplitPortList(JoinPortList(ports));
-    run_.Settings().WriteSetting(kPortsSetting, JoinPortList(ports_));
-    BuildTiles();
-    OnOpenChanged();
-    return true;
-}
-
 bool StationWindow::SetWritingSerialNumbers(bool writing) {
-    if (writing == WritingSerialNumbers())
-        return true;
-    if (AnyOpen()) {
-        (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
-        return false;
-    }
-    run_.SetWritingSerialNumbers(writing);
-    (writing ? serialMode_ : updateMode_)->setChecked(true);
-    for (PortTile* tile : tiles_)
-        tile->SetProvisioning(writing);
-    ShowNextSerialNumber();
-    return true;
-}
-
-void StationWindow::TogglePort(const std::string& port, bool chosen) {
-    std::vector<std::string> ports = ports_;
-    std::erase(ports, port);
-    if (chosen)
-        ports.push_back(port);
-    SetPorts(ports);
-}
-
-// The port list of the other programs, each name with the device it opens,
-// then the device paths chosen, and a field to add one.
-void StationWindow::FillPortsMenu() {
-    QMenu* menu = portsButton_->menu();
-    menu->clear();
-    const auto addChoice = [&](const std::string& port, const QString& text) {
-        QAction* action = menu->addAction(text);
-        action->setCheckable(true);
-        action->setChecked(std::find(ports_.begin(), ports_.end(), port) != ports_.end());
-        connect(action, &QAction::toggled, this,
-                [this, port](bool chosen) { TogglePort(port, chosen); });
-    };
-    for (int n = 1; n <= kComPorts; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        addChoice(name, ToQt(name + "  (" + ResolvePortName(name, PortMapFile()) + ")"));
-    }
-    menu->addSeparator();
-    for (const std::string& port : ports_) {
-        if (!port.starts_with("COM"))
-            addChoice(port, ToQt(port));
-    }
-    auto* field = new QLineEdit(menu);
-    field->setPlaceholderText(QStringLiteral("device path, Enter adds it"));
-    connect(field, &QLineEdit::returnPressed, this, [this, field, menu] {
-        const std::string port = field->text().trimmed().toStdString();
-        menu->close();
-        if (!port.empty())
-            TogglePort(port, true);
-    });
-    auto* fieldAction = new QWidgetAction(menu);
-    fieldAction->setDefaultWidget(field);
-    menu->addAction(fieldAction);
-}
-
-void StationWindow::OnDeviceFinished(bool good) {
-    tally_.Finished(good, StationTally::Clock::now());
-    ShowTotals();
-    ShowNextSerialNumber();
-    emit DevicesFinished(tally_.Good() + tally_.Failed());
+    const bool set = model_->SetWritingSerialNumbers(writing);
+    (WritingSerialNumbers() ? serialMode_ : updateMode_)->setChecked(true);
+    return set;
 }
 
 // The mode and the port list hold still while any port is open.
-void StationWindow::OnOpenChanged() {
+void StationWindow::ShowState() {
     const bool anyOpen = AnyOpen();
     updateMode_->setEnabled(!anyOpen);
     serialMode_->setEnabled(!anyOpen);
     portsButton_->setEnabled(!anyOpen);
     openAll_->setEnabled(Image().Length > 0 && !tiles_.empty());
     closeAll_->setEnabled(anyOpen);
-    ShowNextSerialNumber();
+    totals_->setText(ToQt(model_->TotalsText()));
+    hour_->setText(ToQt(model_->HourText()));
+    lineState_->setVisible(model_->OnLine());
+    lineState_->setText(ToQt(model_->LineText()));
 }
 
-void StationWindow::ShowTotals() {
-    const auto now = StationTally::Clock::now();
-    totals_->setText(ToQt(tally_.TotalsText()));
-    hour_->setText(ToQt(tally_.HourText(now)));
-}
-
-// Asked of the source away from this thread: the line database may be slow.
-void StationWindow::ShowNextSerialNumber() {
-    nextSerial_->setVisible(WritingSerialNumbers());
-    if (!WritingSerialNumbers())
-        return;
-    run_.Numbers().FetchNext([this](const std::string& next, const std::string& error) {
-        if (!error.empty())
-            nextSerial_->setText(ToQt("serial number: " + error));
-        else if (next.empty())
-            nextSerial_->setText(QStringLiteral("no serial number stored"));
-        else
-            nextSerial_->setText(ToQt("next serial number: " + next));
-    });
-}
-
-void StationWindow::Say(const QString& text) {
-    status_->setText(text);
+QString StationWindow::LineText() const {
+    return lineState_->isVisibleTo(this) ? lineState_->text() : QString();
 }
 
 QString StationWindow::TotalsText() const {
@@ -382,6 +240,40 @@ QString StationWindow::NextSerialNumberText() const {
 
 QString StationWindow::StatusText() const {
     return status_->text();
+}
+
+// The port list of the other programs, each name with the device it opens,
+// then the device paths chosen, and a field to add one.
+void StationWindow::FillPortsMenu() {
+    QMenu* menu = portsButton_->menu();
+    menu->clear();
+    const auto addChoice = [&](const std::string& port, const QString& text) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(std::find(Ports().begin(), Ports().end(), port) != Ports().end());
+        connect(action, &QAction::toggled, this,
+                [this, port](bool chosen) { model_->TogglePort(port, chosen); });
+    };
+    for (int n = 1; n <= kComPorts; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        addChoice(name, ToQt(name + "  (" + ResolvePortName(name, PortMapFile()) + ")"));
+    }
+    menu->addSeparator();
+    for (const std::string& port : Ports()) {
+        if (!port.starts_with("COM"))
+            addChoice(port, ToQt(port));
+    }
+    auto* field = new QLineEdit(menu);
+    field->setPlaceholderText(QStringLiteral("device path, Enter adds it"));
+    connect(field, &QLineEdit::returnPressed, this, [this, field, menu] {
+        const std::string port = field->text().trimmed().toStdString();
+        menu->close();
+        if (!port.empty())
+            model_->TogglePort(port, true);
+    });
+    auto* fieldAction = new QWidgetAction(menu);
+    fieldAction->setDefaultWidget(field);
+    menu->addAction(fieldAction);
 }
 
 void StationWindow::PictureAfter(unsigned devices, const QString& file,

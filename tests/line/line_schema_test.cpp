@@ -77,6 +77,7 @@ TEST(LineSchema, EarlierVersionIsUpgradedKeepingItsRows) {
     connection.Exec(
         "ALTER TABLE comflash_devices DROP COLUMN device_serial_kind, DROP COLUMN device_serial, "
         "DROP COLUMN device_serial_unknown");
+    connection.Exec("ALTER TABLE comflash_serial_numbers DROP COLUMN backend_pid");
     connection.Exec("UPDATE comflash_schema SET version = 1");
     connection.Exec(
         "INSERT INTO comflash_devices (key, finished_at, station, port, outcome, image_length, "
