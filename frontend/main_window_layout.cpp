@@ -59,12 +59,16 @@ std::span<const Control> Controls() {
     return kControls;
 }
 
-const Control& ControlNamed(std::string_view name) {
+std::size_t IndexOf(std::string_view name) {
     const auto found = std::find_if(kControls.begin(), kControls.end(),
                                     [&](const Control& control) { return control.name == name; });
     if (found == kControls.end())
         throw std::logic_error("no control " + std::string(name) + " in the window's layout");
-    return *found;
+    return static_cast<std::size_t>(found - kControls.begin());
+}
+
+const Control& ControlNamed(std::string_view name) {
+    return kControls[IndexOf(name)];
 }
 
 }  // namespace comflash::layout

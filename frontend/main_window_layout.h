@@ -5,6 +5,7 @@
 // gives a control grow it to the right (see MainWindowGrowth).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -44,6 +45,8 @@ struct Control {
 std::span<const Control> Controls();
 // The control of that name; every name of the table is one.
 const Control& ControlNamed(std::string_view name);
+// Its place in Controls().
+std::size_t IndexOf(std::string_view name);
 
 // The widest texts a control must show whole, for growing it to the font it
 // got: the Open button's two captions, the longest port name, five-digit

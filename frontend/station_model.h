@@ -22,6 +22,15 @@ namespace comflash {
 
 inline constexpr char kStationTitle[] = "comflash-station";
 
+// How many tiles a row holds: side by side as far as a bench monitor allows.
+inline int TileColumns(std::size_t tiles) {
+    if (tiles <= 2)
+        return tiles == 0 ? 1 : static_cast<int>(tiles);
+    if (tiles <= 4)
+        return 2;
+    return tiles <= 9 ? 3 : 4;
+}
+
 // What the window hears from the station.
 struct StationEvents {
     std::function<void()> tilesMade;                    // the ports changed: new tiles

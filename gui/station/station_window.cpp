@@ -39,17 +39,6 @@ QFont Sized(QFont font, int pixels, bool bold) {
     return font;
 }
 
-// Tiles side by side as far as a bench monitor allows.
-int ColumnsFor(std::size_t tiles) {
-    if (tiles <= 2)
-        return static_cast<int>(std::max<std::size_t>(tiles, 1));
-    if (tiles <= 4)
-        return 2;
-    if (tiles <= 9)
-        return 3;
-    return 4;
-}
-
 }  // namespace
 
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options,
@@ -194,7 +183,7 @@ void StationWindow::MakeTileViews() {
         delete tile;
     tiles_.clear();
     const auto& models = model_->Tiles();
-    const int columns = ColumnsFor(models.size());
+    const int columns = TileColumns(models.size());
     for (std::size_t i = 0; i < models.size(); ++i) {
         auto* tile = new PortTile(*models[i], board_);
         grid_->addWidget(tile, static_cast<int>(i) / columns, static_cast<int>(i) % columns);

@@ -12,6 +12,7 @@
 
 #include "app/settings_store.h"
 #include "app/stored_serial_numbers.h"
+#include "tests/support/number_source_contract.h"
 
 namespace comflash {
 namespace {
@@ -176,7 +177,7 @@ TEST_F(RegistryStoreTest, SerialNumbersTakenAtOnceAreAllDistinct) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kTakesEach; ++i)
-                taken[t].push_back(numbers.Take("COM" + std::to_string(t + 1), ""));
+                taken[t].push_back(numbers.Take("COM" + std::to_string(t + 1)).number);
         });
     }
     for (auto& thread : threads)
@@ -191,6 +192,29 @@ TEST_F(RegistryStoreTest, SerialNumbersTakenAtOnceAreAllDistinct) {
     numbers.Settle("WN000179", SerialFate::Refused);
     EXPECT_EQ(store.ReadSetting("SN"), "WN000179");
 }
+
+// The number's life, as every source lives it, in the registry: two
+// instances on one key are two processes.
+class RegistryContract : public RegistryStoreTest,
+                         public testing::NumberSourceUnderTest,
+                         public ::testing::WithParamInterface<testing::ContractCase> {
+protected:
+    SerialNumberSource& First() override { return first_; }
+    SerialNumberSource& Second() override { return second_; }
+    void StartAt(const std::string& number) override { store.WriteSetting("SN", number); }
+
+private:
+    StoredSerialNumbers first_{store};
+    StoredSerialNumbers second_{store};
+};
+
+TEST_P(RegistryContract, Holds) {
+    GetParam().run(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, RegistryContract,
+                         ::testing::ValuesIn(testing::NumberSourceContract()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace comflash

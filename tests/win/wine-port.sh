@@ -31,6 +31,10 @@ wp_cleanup() {
         wait "$pid" 2>/dev/null || true
     done
     if [[ -n $wp_dir ]]; then
+        # Programs of the build machine a test started from under Wine (the
+        # simulators) are no children of this script: found by the folder
+        # they were given.
+        pkill -f -- "$wp_dir/" 2>/dev/null || true
         # Stops every Windows program of the prefix, then waits until the
         # server has let go of the files about to be removed.
         wineserver -k >/dev/null 2>&1 || true
