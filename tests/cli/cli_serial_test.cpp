@@ -156,7 +156,7 @@ protected:
     // Starts the tool on a slow device and waits until its record has left.
     std::unique_ptr<ChildProcess> StartAndAwaitTheRecord(const std::string& port) {
         auto cli = std::make_unique<ChildProcess>(
-            COMFLASH_CLI_PATH,
+            CliPath(),
             std::vector<std::string>{"--port", port, "--write-sn", "--record", record.string()},
             dir.Path(), std::string("cli-") + GetParam().name);
         const auto deadline = std::chrono::steady_clock::now() + kCliPatience;
@@ -212,9 +212,9 @@ TEST_F(CliSerialTest, TwoProcessesOnOneStoreNeverHandOutOneNumberTwice) {
     const std::string portA = StartSim(
         {"--devices", "4", "--fault", "2:serial-refused", "--fault", "3:serial-refused"}, "simA");
     const std::string portB = StartSim({"--devices", "4", "--fault", "1:serial-refused"}, "simB");
-    ChildProcess a(COMFLASH_CLI_PATH, {"--port", portA, "--devices", "4", "--write-sn"}, dir.Path(),
+    ChildProcess a(CliPath(), {"--port", portA, "--devices", "4", "--write-sn"}, dir.Path(),
                    "cliA");
-    ChildProcess b(COMFLASH_CLI_PATH, {"--port", portB, "--devices", "4", "--write-sn"}, dir.Path(),
+    ChildProcess b(CliPath(), {"--port", portB, "--devices", "4", "--write-sn"}, dir.Path(),
                    "cliB");
     EXPECT_EQ(a.Wait(kCliPatience), 1) << a.Stderr();
     EXPECT_EQ(b.Wait(kCliPatience), 1) << b.Stderr();

@@ -27,13 +27,13 @@ namespace {
 using simtest::Json;
 using simtest::SimProcess;
 
-constexpr std::chrono::seconds kRunPatience{400};
+const std::chrono::milliseconds kRunPatience = Patience(std::chrono::seconds(400));
 constexpr const char* kFirst = "QA000100";
 
 // Runs scripts/line-test-server.
 void Server(const std::string& action, const std::filesystem::path& state) {
     const std::string command =
-        std::string(COMFLASH_LINE_SERVER_SCRIPT) + " " + action + " '" + state.string() + "'";
+        TestPath("COMFLASH_LINE_SERVER_SCRIPT") + " " + action + " '" + state.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -77,8 +77,9 @@ protected:
     // A simulator of `devices` devices; its port path.
     std::string StartSim(const std::string& name, int devices, std::vector<std::string> more = {}) {
         std::vector<std::string> arguments = {
-            "--devices", std::to_string(devices), "--expect", COMFLASH_FIRMWARE_PATH, "--report",
-            Report(name).string(), "--quiet-end", "1000", "--power-up-delay", "200",
+            "--devices", std::to_string(devices), "--expect", TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
+            "--report", Report(name).string(), "--quiet-end", simtest::QuietEnd(),
+            "--power-up-delay", "200",
             // The next device comes after the tool's time-out.
             "--host-timeout", "10500"};
         arguments.insert(arguments.end(), more.begin(), more.end());
@@ -106,7 +107,7 @@ protected:
                                            const std::vector<std::string>& arguments,
                                            const std::string& run) {
         station.folder->Use();
-        return std::make_unique<ChildProcess>(COMFLASH_CLI_PATH, arguments, dir_.Path(),
+        return std::make_unique<ChildProcess>(TestPath("COMFLASH_CLI_PATH"), arguments, dir_.Path(),
                                               station.name + "-" + run);
     }
     int RunCli(const Station& station, const std::vector<std::string>& arguments,

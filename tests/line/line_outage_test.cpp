@@ -15,7 +15,7 @@ namespace {
 // Runs scripts/line-test-server.
 void Server(const std::string& action, const std::filesystem::path& state) {
     const std::string command =
-        std::string(COMFLASH_LINE_SERVER_SCRIPT) + " " + action + " '" + state.string() + "'";
+        TestPath("COMFLASH_LINE_SERVER_SCRIPT") + " " + action + " '" + state.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
