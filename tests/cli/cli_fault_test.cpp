@@ -9,7 +9,7 @@
 namespace comflash::testing {
 namespace {
 
-using Lines = std::vector<std::string>;
+using OperatorLines = std::vector<std::string>;
 
 // Whether a row runs with quick turnaround as well. Quick turnaround changes
 // only how a reply at the update rate is taken; a row whose fault lies in a
@@ -23,8 +23,8 @@ struct FaultCase {
     const char* name;
     std::string fault;
     std::vector<std::string> cliOptions;
-    Lines out;
-    Lines boxes;
+    OperatorLines out;
+    OperatorLines boxes;
     int status;
     QuickToo quickToo;
 };

@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kFirmwareLength = 5000;  // 20 blocks, the last one padded
+constexpr std::size_t kSeriesFirmwareLength = 5000;  // 20 blocks, the last one padded
 
 class SimUpdate : public ::testing::Test {
 protected:
@@ -31,7 +31,7 @@ protected:
     std::filesystem::path StderrFile() const { return dir_ / "stderr.txt"; }
 
     TempDir dir_;
-    Bytes firmware_ = TestFirmware(kFirmwareLength);
+    Bytes firmware_ = TestFirmware(kSeriesFirmwareLength);
     FirmwareImage image_ = MakeImage(firmware_);
     std::filesystem::path firmwareFile_ = dir_ / "firmware.bin";
     std::filesystem::path report_ = dir_ / "report.jsonl";
