@@ -336,7 +336,7 @@ TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
         std::chrono::seconds(60)));
     ASSERT_FALSE(cli->Poll()) << cli->Stderr();
     ::kill(cli->Pid(), SIGKILL);
-    EXPECT_EQ(cli->Wait(std::chrono::seconds(20)), 128 + SIGKILL);
+    EXPECT_EQ(cli->Wait(Patience(std::chrono::seconds(20))), 128 + SIGKILL);
     EXPECT_EQ(NumberStates(database.Conninfo())[kFirst], "reserved");
 
     // Another station takes the next device, then the killed one comes back.
@@ -353,7 +353,7 @@ TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
     const std::string shown = [&] {
         station.folder->Use();
         auto show = StartCli(station, {"--show-sn"}, "show");
-        show->Wait(std::chrono::seconds(60));
+        show->Wait(Patience(std::chrono::seconds(60)));
         return show->Stdout();
     }();
     EXPECT_EQ(shown, "QA000102\n");
