@@ -118,21 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   QuickToo::Yes},
         // Noise ahead of a reply is what the frame rule must look past.
-        FaultCase{"noise", "noise", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0, QuickToo::Yes},
-        FaultCase{"hello_without_digit",
-                  "hello-no-digit",
-                  {},
-                  {"E0", "Ok:0 Err:1"},
-                  {},
-                  1,
-                  QuickToo::No},
-        FaultCase{"hello_version_0",
-                  "hello-version0",
-                  {},
-                  {"E0", "Ok:0 Err:1"},
-                  {},
-                  1,
-                  QuickToo::No},
+        FaultCase{
+            "noise", "noise", {}, {kStart, kDevice, kEnd, "Ok:1 Err:0"}, {}, 0, QuickToo::Yes},
+        FaultCase{
+            "hello_without_digit", "hello-no-digit", {}, {"E0", "Ok:0 Err:1"}, {}, 1, QuickToo::No},
+        FaultCase{
+            "hello_version_0", "hello-version0", {}, {"E0", "Ok:0 Err:1"}, {}, 1, QuickToo::No},
         FaultCase{"hello_refused_by_l3",
                   "hello-l3",
                   {"--l3"},

@@ -41,7 +41,8 @@ inline std::string WithoutTimeStamp(const std::string& line) {
     for (const std::string_view suffix : {" Start...", " ...End"}) {
         if (!line.ends_with(suffix))
             continue;
-        const std::string_view stamp = std::string_view(line).substr(0, line.size() - suffix.size());
+        const std::string_view stamp =
+            std::string_view(line).substr(0, line.size() - suffix.size());
         const bool oneWord = !stamp.empty() && stamp.find_first_of(" \t") == std::string_view::npos;
         if (oneWord && stamp.find('/') != std::string_view::npos)
             return "<time>" + std::string(suffix);

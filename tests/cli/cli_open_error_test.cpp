@@ -24,7 +24,8 @@ constexpr char kFixedText[] = "Error opening serial port: ";
 // `text` with every "{dir}" standing for `folder`.
 std::string WithFolder(std::string text, const std::string& folder) {
     constexpr std::string_view kMark = "{dir}";
-    for (auto at = text.find(kMark); at != std::string::npos; at = text.find(kMark, at + folder.size()))
+    for (auto at = text.find(kMark); at != std::string::npos;
+         at = text.find(kMark, at + folder.size()))
         text.replace(at, kMark.size(), folder);
     return text;
 }
@@ -93,10 +94,9 @@ TEST_P(CliOpenErrorTable, StatusTwoAndTheReasonAfterTheFixedText) {
     EXPECT_EQ(cli.status, 2);
     ASSERT_TRUE(cli.ErrHas(kFixedText)) << cli.err;
     for (const std::string& piece : GetParam().says) {
-        const std::string expected =
-            piece == "{map}"
-                ? (dir / "config" / "Norvane" / "FW" / "ports").string()
-                : WithFolder(piece, dir.Path().string());
+        const std::string expected = piece == "{map}"
+                                         ? (dir / "config" / "Norvane" / "FW" / "ports").string()
+                                         : WithFolder(piece, dir.Path().string());
         EXPECT_TRUE(cli.ErrHas(expected)) << "missing: " << expected << "\n" << cli.err;
     }
     EXPECT_EQ(Lines(cli.err).size(), 1u) << cli.err;

@@ -30,9 +30,13 @@ protected:
     // Encodes `firmware` into `text` with comflash-pack, decodes it back and
     // measures what the decode wrote.
     PackedImage PackAndMeasure(const fs::path& firmware, const fs::path& text) {
-        EXPECT_EQ(Run(TestPath("COMFLASH_PACK_PATH"), {"encode", firmware.string(), text.string()}).status, 0);
+        EXPECT_EQ(Run(TestPath("COMFLASH_PACK_PATH"), {"encode", firmware.string(), text.string()})
+                      .status,
+                  0);
         const fs::path decoded = dir / (text.filename().string() + ".bin");
-        EXPECT_EQ(Run(TestPath("COMFLASH_PACK_PATH"), {"decode", text.string(), decoded.string()}).status, 0);
+        EXPECT_EQ(
+            Run(TestPath("COMFLASH_PACK_PATH"), {"decode", text.string(), decoded.string()}).status,
+            0);
         std::ifstream in(decoded, std::ios::binary);
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         char crc[8];

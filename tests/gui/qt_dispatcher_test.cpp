@@ -42,7 +42,8 @@ TEST(QtDispatcher, RunsTasksFromOtherThreadsOnTheGuiThreadInTheirOrder) {
     second.join();
 
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return fromFirst.size() == kPerThread && fromSecond.size() == kPerThread; }, kPatienceMs));
+        [&] { return fromFirst.size() == kPerThread && fromSecond.size() == kPerThread; },
+        kPatienceMs));
     EXPECT_EQ(offThread, 0);
     for (int i = 0; i < kPerThread; ++i) {
         ASSERT_EQ(fromFirst[i], i);

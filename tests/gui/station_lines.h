@@ -36,10 +36,10 @@ public:
         SimLine line;
         line.report = work_ / (name + ".jsonl");
         std::vector<std::string> arguments = {
-            "--version",    "3",
-            "--expect",     testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
-            "--report",     line.report.string(),
-            "--quiet-end",  simtest::QuietEnd(simtest::Millis{2000})};
+            "--version",   "3",
+            "--expect",    testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
+            "--report",    line.report.string(),
+            "--quiet-end", simtest::QuietEnd(simtest::Millis{2000})};
         const std::filesystem::path link = work_ / (name + ".port");
         const bool linked = std::find(more.begin(), more.end(), "--link") != more.end();
         if (!linked)

@@ -185,12 +185,11 @@ TEST_F(StationAgainstSimulators, TheSerialNumberRulesOfTheCommandLineReachEveryT
     Store("SN", "QA000100");
     SimLine& holding = lines_.Start("holding", {"--device-serial", "1:QA000042"});
     SimLine& misstoring = lines_.Start("misstoring", {"--fault", "1:wrong-record:serial"});
-    station::StationWindow& window =
-        StartStation({.ports = {holding.port, misstoring.port},
-                      .writeSerialNumbers = true,
-                      .overwriteSerialNumbers = true,
-                      .verifySerialNumbers = true,
-                      .quickTurnaround = true});
+    station::StationWindow& window = StartStation({.ports = {holding.port, misstoring.port},
+                                                   .writeSerialNumbers = true,
+                                                   .overwriteSerialNumbers = true,
+                                                   .verifySerialNumbers = true,
+                                                   .quickTurnaround = true});
     window.OpenAllButton()->click();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return FinishedDevices() == 2; }, kBatchPatienceMs))

@@ -13,7 +13,8 @@ namespace comflash {
 namespace {
 
 TEST(BuiltInImage, DecodesToTheBuildFirmware) {
-    const std::string expected = testing::ReadWholeFile(testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"));
+    const std::string expected =
+        testing::ReadWholeFile(testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"));
     const std::vector<std::uint8_t> firmware(expected.begin(), expected.end());
     ASSERT_FALSE(firmware.empty());
     auto image = std::make_unique<FirmwareImage>();

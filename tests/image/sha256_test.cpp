@@ -36,10 +36,11 @@ INSTANTIATE_TEST_SUITE_P(
         Vector{"LengthInASecondBlock",
                BytesOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
                "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        Vector{"HundredTwelveBytes",
-               BytesOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmn"
-                     "opqklmnopqrlmnopqrsmnopqrstnopqrstu"),
-               "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        Vector{
+            "HundredTwelveBytes",
+            BytesOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmn"
+                    "opqklmnopqrlmnopqrsmnopqrstnopqrstu"),
+            "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
         Vector{"MillionA", std::vector<std::uint8_t>(1000000, 'a'),
                "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
         // 55 and 64 bytes: the last length that fits one block, and a whole block.

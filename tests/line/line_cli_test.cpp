@@ -76,12 +76,12 @@ protected:
 
     // A simulator of `devices` devices; its port path.
     std::string StartSim(const std::string& name, int devices, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {
-            "--devices", std::to_string(devices), "--expect", TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
-            "--report", Report(name).string(), "--quiet-end", simtest::QuietEnd(),
-            "--power-up-delay", "200",
-            // The next device comes after the tool's time-out.
-            "--host-timeout", "10500"};
+        std::vector<std::string> arguments = {"--devices", std::to_string(devices), "--expect",
+                                              TestPath("COMFLASH_EXPECTED_IMAGE_PATH"), "--report",
+                                              Report(name).string(), "--quiet-end",
+                                              simtest::QuietEnd(), "--power-up-delay", "200",
+                                              // The next device comes after the tool's time-out.
+                                              "--host-timeout", "10500"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         sims_.push_back(std::make_unique<SimProcess>(arguments, dir_ / (name + ".err")));
         const std::string path = sims_.back()->NextPath();

@@ -77,7 +77,8 @@ TEST_F(LineOutageTest, ServerStoppedMidRunLosesNothingAndSendsNothingTwice) {
     Server("resume", state_->Path());
 
     for (auto& run : runs) {
-        EXPECT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0) << run.process->Stderr();
+        EXPECT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0)
+            << run.process->Stderr();
         EXPECT_EQ(Said(run, "done"), 1) << "the spool was sent";
     }
     // A reservation cut off by the stop may have been committed unheard.

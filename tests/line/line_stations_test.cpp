@@ -30,7 +30,8 @@ TEST_F(LineStationsTest, StationsAndPortsAtOnceNeverShareANumber) {
                                     output));
     }
     for (auto& run : runs)
-        ASSERT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0) << run.process->Stderr();
+        ASSERT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0)
+            << run.process->Stderr();
     CheckLineAccount(database.Conninfo(), runs, kPorts, kDevices, 100, false);
 }
 

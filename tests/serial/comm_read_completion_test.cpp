@@ -66,12 +66,12 @@ TEST_P(ReadCompletionTest, ChunkEndsByTheRuleOrByTheInterval) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, ReadCompletionTest,
-    ::testing::Values(CompletionCase{"RuleSetWhileOpenEndsTheChunkAtOnce", true, 5000, EndedBy::Rule},
-                      CompletionCase{"NoRuleNothingBeforeTheInterval", false, 1000,
-                                     EndedBy::Interval}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Frames, ReadCompletionTest,
+                         ::testing::Values(CompletionCase{"RuleSetWhileOpenEndsTheChunkAtOnce",
+                                                          true, 5000, EndedBy::Rule},
+                                           CompletionCase{"NoRuleNothingBeforeTheInterval", false,
+                                                          1000, EndedBy::Interval}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace comflash::test

@@ -159,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChunkCase{"WholeFrameAtOnce", true, {{5, kAck}}, {{kAck, 5}}},
         ChunkCase{"LongFrameAtOnce", true, {{5, kIdentity}}, {{kIdentity, 5}}},
-        ChunkCase{"NoRuleNothingBeforeTheInterval", false, {{5, kAck}}, {{kAck, 5 + kAfterInterval}}},
+        ChunkCase{
+            "NoRuleNothingBeforeTheInterval", false, {{5, kAck}}, {{kAck, 5 + kAfterInterval}}},
         ChunkCase{"RuleSetBeforeTheFirstByte", false, {{5, kAck, Rule::On}}, {{kAck, 5}}},
         ChunkCase{"FailedCheckWaitsForTheInterval",
                   true,

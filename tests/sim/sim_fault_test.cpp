@@ -63,11 +63,11 @@ TEST_P(SimFault, HostSeesWhatTheFaultPromisesAndTheReportAgrees) {
     const auto firmwareFile = dir_ / "firmware.bin";
     const auto report = dir_ / "report.jsonl";
     WriteBinary(firmwareFile, firmware_);
-    SimProcess sim({"--devices", "1", "--fault", std::string("1:") + row.fault, "--quiet-end",
-                    QuietEnd(), "--split-gap", std::to_string(kSplitGap.count()), "--host-timeout",
-                    "2000", "--trace", "--expect", firmwareFile.string(), "--report",
-                    report.string()},
-                   dir_ / "stderr.txt");
+    SimProcess sim(
+        {"--devices", "1", "--fault", std::string("1:") + row.fault, "--quiet-end", QuietEnd(),
+         "--split-gap", std::to_string(kSplitGap.count()), "--host-timeout", "2000", "--trace",
+         "--expect", firmwareFile.string(), "--report", report.string()},
+        dir_ / "stderr.txt");
     StraightHost host(sim.NextPath());
 
     HostSaw saw;

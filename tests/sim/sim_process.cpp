@@ -63,8 +63,7 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments, std::filesyste
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    const int error =
-        posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     stdout_ = pipeEnds[0];

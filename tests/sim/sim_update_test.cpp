@@ -125,10 +125,10 @@ TEST_F(SimUpdate, SerialRecordShowsInTheDevicesNextIdentityReply) {
 }
 
 TEST_F(SimUpdate, NextDeviceWaitsOutTheHostTimeoutAfterAWithheldReply) {
-    SimProcess sim(Arguments({"--devices", "2", "--fault", "1:no-reply:checksum", "--quiet-end",
-                              QuietEnd(), "--power-up-delay", "100", "--host-timeout", "2500",
-                              "--trace"}),
-                   StderrFile());
+    SimProcess sim(
+        Arguments({"--devices", "2", "--fault", "1:no-reply:checksum", "--quiet-end", QuietEnd(),
+                   "--power-up-delay", "100", "--host-timeout", "2500", "--trace"}),
+        StderrFile());
     StraightHost host(sim.NextPath());
 
     const UpdateRun first = RunUpdate(host, image_, {.noReplySign = sim.NoUsableReplySign()});

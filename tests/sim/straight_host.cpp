@@ -257,7 +257,8 @@ UpdateRun RunUpdate(StraightHost& host, const FirmwareImage& image, const HostPo
     }
 
     SendChecksumRequest(link);
-    const auto checksum = host.AwaitFrame(command::kChecksum, policy.replyWithin, policy.noReplySign);
+    const auto checksum =
+        host.AwaitFrame(command::kChecksum, policy.replyWithin, policy.noReplySign);
     if (!checksum || checksum->payload.size() < 2) {
         StopAt(host, run, "checksum");
         return run;

@@ -93,9 +93,10 @@ std::string ReplayCommand(const char* argv0, const SoakOptions& options) {
          {"COMFLASH_CLI_PATH", "COMFLASH_SIM_PATH", "COMFLASH_EXPECTED_IMAGE_PATH"}) {
         environment += std::string(variable) + "=" + TestPath(variable) + " ";
     }
-    return environment + self.string() + " --ports " + std::to_string(options.ports) + " --devices " +
-           std::to_string(options.devices) + " --seed " + std::to_string(options.seed) +
-           " --fault-rate " + options.faultRate + (options.writeSerialNumbers ? " --write-sn" : "");
+    return environment + self.string() + " --ports " + std::to_string(options.ports) +
+           " --devices " + std::to_string(options.devices) + " --seed " +
+           std::to_string(options.seed) + " --fault-rate " + options.faultRate +
+           (options.writeSerialNumbers ? " --write-sn" : "");
 }
 
 long ResidentKilobytes(pid_t pid) {

@@ -25,9 +25,8 @@ inline double PatienceFactor() {
 
 // `quiet` is the bound for a quiet machine without a sanitizer.
 inline std::chrono::milliseconds Patience(std::chrono::milliseconds quiet) {
-    return std::chrono::milliseconds(
-        static_cast<std::chrono::milliseconds::rep>(static_cast<double>(quiet.count()) *
-                                                    PatienceFactor()));
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(
+        static_cast<double>(quiet.count()) * PatienceFactor()));
 }
 
 inline int PatienceMs(int quietMs) {

@@ -20,8 +20,7 @@ bool IsBlockFrame(std::span<const std::uint8_t> frame) {
     constexpr std::size_t kLengthField = kDeviceBlockLength + 3;
     return frame.size() == kHeaderSize + kDeviceBlockLength + kCheckSize &&
            frame[0] == link::kSync && frame[1] == link::kSync && frame[2] == (kLengthField >> 8) &&
-           frame[3] == (kLengthField & 0xFF) && frame[4] == link::kBlock &&
-           link::CheckHolds(frame);
+           frame[3] == (kLengthField & 0xFF) && frame[4] == link::kBlock && link::CheckHolds(frame);
 }
 
 // The starting running key and the flipped position follow from the

@@ -122,8 +122,7 @@ std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::span<const std::
         case RequestKind::EepromInit:
         case RequestKind::SerialRecord:
         case RequestKind::EepromWrite:
-            return StatusReply(kWrite,
-                               WriteEeprom(request.address, payload.subspan(2), refuse));
+            return StatusReply(kWrite, WriteEeprom(request.address, payload.subspan(2), refuse));
         case RequestKind::Block:
             return StatusReply(kBlock, WriteBlock(request.address, frame, refuse));
         case RequestKind::Checksum: {

@@ -132,8 +132,8 @@ void DeviceSession::OnBytes(std::span<const std::uint8_t> bytes, SpeedWindow spe
     }
     steps_.badFrames = stream_.BadChecks();
     if (!bytes.empty() && stream_.Held() > 0 && !Done()) {
-        trace_.Event(number_, "holds " + std::to_string(stream_.Held()) +
-                                  " bytes of a frame not yet whole");
+        trace_.Event(number_,
+                     "holds " + std::to_string(stream_.Held()) + " bytes of a frame not yet whole");
     }
 }
 
