@@ -15,6 +15,7 @@
 #include "protocol_floor.h"
 #include "sim_process.h"
 #include "test_firmware.h"
+#include "test_paths.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ Run UpdateOnPorts(const TempDir& dir, int ports, Turnaround turnaround, const st
         arguments.push_back(sims.back()->NextPath());
     }
     const auto start = std::chrono::steady_clock::now();
-    ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir.Path(), "cli-" + name);
+    ChildProcess cli(comflash::testing::TestPath("COMFLASH_CLI_PATH"), arguments, dir.Path(),
+                     "cli-" + name);
     const int status = cli.Wait(Millis(600000));
     Run run;
     run.wallMs =
@@ -161,8 +163,8 @@ int main(int argc, char** argv) {
     const auto firmware = dir / "firmware.bin";
     const auto text = dir / "image.txt";
     WriteBinary(firmware, TestFirmware(comflash::kMaxImageLength, 7));
-    ChildProcess pack(COMFLASH_PACK_PATH, {"encode", firmware.string(), text.string()}, dir.Path(),
-                      "pack");
+    ChildProcess pack(comflash::testing::TestPath("COMFLASH_PACK_PATH"),
+                      {"encode", firmware.string(), text.string()}, dir.Path(), "pack");
     if (pack.Wait(Millis(60000)) != 0) {
         std::fprintf(stderr, "update-bench: comflash-pack failed: %s\n", pack.Stderr().c_str());
         return 1;

@@ -41,6 +41,9 @@ function(_comflash_embed_as_data target text)
     set_source_files_properties("${source}" TARGET_DIRECTORY ${target}
                                 PROPERTIES OBJECT_DEPENDS "${text}")
     target_compile_definitions(${target} PRIVATE COMFLASH_BUILTIN_IMAGE_TEXT="${text}")
+    # The assembler reads the text behind the compiler cache's back: a cached
+    # object would keep an image that has since changed.
+    set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER "")
 endfunction()
 
 function(comflash_embed_image target firmware)

@@ -14,11 +14,11 @@
 namespace comflash::testing {
 namespace {
 
-constexpr const char* kFirst = "SN000100";
+constexpr const char* kFirstNumber = "SN000100";
 
 class DeviceSerialTest : public CliTest {
 protected:
-    DeviceSerialTest() { SettingsStore().WriteSetting("SN", kFirst); }
+    DeviceSerialTest() { SettingsStore().WriteSetting("SN", kFirstNumber); }
 
     std::vector<Json> Records() const {
         std::vector<Json> records;

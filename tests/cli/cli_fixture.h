@@ -5,20 +5,50 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "child_process.h"
 #include "sim_process.h"
+#include "tests/support/patience.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::testing {
 
 using simtest::Json;
+using simtest::QuietEnd;
 using simtest::SimProcess;
 using simtest::TempDir;
 
-inline constexpr std::chrono::milliseconds kCliPatience{90000};
+inline const std::chrono::milliseconds kCliPatience = Patience(std::chrono::seconds(90));
+
+inline std::string CliPath() {
+    return TestPath("COMFLASH_CLI_PATH");
+}
+// The firmware file the tool was built with.
+inline std::string FirmwareFile() {
+    return TestPath("COMFLASH_FIRMWARE_PATH");
+}
+// The bytes a device must hold once updated, made from that file by binutils.
+inline std::string ExpectedImage() {
+    return TestPath("COMFLASH_EXPECTED_IMAGE_PATH");
+}
+
+// A Start or End line ("2024-3-5/14:07:09 Start...") with its time stamp,
+// one word holding a slash, shown as "<time>".
+inline std::string WithoutTimeStamp(const std::string& line) {
+    for (const std::string_view suffix : {" Start...", " ...End"}) {
+        if (!line.ends_with(suffix))
+            continue;
+        const std::string_view stamp =
+            std::string_view(line).substr(0, line.size() - suffix.size());
+        const bool oneWord = !stamp.empty() && stamp.find_first_of(" \t") == std::string_view::npos;
+        if (oneWord && stamp.find('/') != std::string_view::npos)
+            return "<time>" + std::string(suffix);
+    }
+    return line;
+}
 
 struct CliResult {
     int status = -1;
@@ -30,10 +60,9 @@ struct CliResult {
     // Standard output line by line, the time stamp of a Start or End line
     // shown as "<time>".
     std::vector<std::string> OutLines() const {
-        static const std::regex stamp(R"(^\S+/\S+ (Start\.\.\.|\.\.\.End)$)");
         std::vector<std::string> lines;
         for (const auto& line : testing::Lines(out))
-            lines.push_back(std::regex_replace(line, stamp, "<time> $1"));
+            lines.push_back(WithoutTimeStamp(line));
         return lines;
     }
     // The message boxes the tool showed, as "Title: text".
@@ -60,8 +89,8 @@ protected:
     // Starts a simulator that expects the built-in firmware; returns its port path.
     std::string StartSim(std::vector<std::string> arguments, const std::string& name = "sim") {
         arguments.insert(arguments.end(),
-                         {"--expect", COMFLASH_FIRMWARE_PATH, "--report", Report(name).string(),
-                          "--quiet-end", "1000", "--power-up-delay", "200"});
+                         {"--expect", ExpectedImage(), "--report", Report(name).string(),
+                          "--quiet-end", QuietEnd(), "--power-up-delay", "200"});
         sims.push_back(std::make_unique<SimProcess>(arguments, dir / (name + ".err")));
         const std::string path = sims.back()->NextPath();
         EXPECT_FALSE(path.empty()) << "the simulator printed no port: " << sims.back()->Stderr();
@@ -75,7 +104,7 @@ protected:
     }
 
     CliResult RunCli(const std::vector<std::string>& arguments) {
-        ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir.Path(), "cli" + std::to_string(runs++));
+        ChildProcess cli(CliPath(), arguments, dir.Path(), "cli" + std::to_string(runs++));
         CliResult result;
         result.status = cli.Wait(kCliPatience);
         result.out = cli.Stdout();

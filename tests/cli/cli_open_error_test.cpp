@@ -21,6 +21,15 @@ namespace fs = std::filesystem;
 // The fixed text comes first, the reason after it, on one line.
 constexpr char kFixedText[] = "Error opening serial port: ";
 
+// `text` with every "{dir}" standing for `folder`.
+std::string WithFolder(std::string text, const std::string& folder) {
+    constexpr std::string_view kMark = "{dir}";
+    for (auto at = text.find(kMark); at != std::string::npos;
+         at = text.find(kMark, at + folder.size()))
+        text.replace(at, kMark.size(), folder);
+    return text;
+}
+
 std::string GroupOf(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)
@@ -59,7 +68,7 @@ protected:
         fs::permissions(dir.Path(), fs::perms::others_exec | fs::perms::group_exec,
                         fs::perm_options::add);
         const fs::path copy = folder / "comflash-cli";
-        fs::copy_file(COMFLASH_CLI_PATH, copy, fs::copy_options::overwrite_existing);
+        fs::copy_file(CliPath(), copy, fs::copy_options::overwrite_existing);
         std::vector<std::string> words = {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                           copy.string()};
         words.insert(words.end(), arguments.begin(), arguments.end());
@@ -85,10 +94,9 @@ TEST_P(CliOpenErrorTable, StatusTwoAndTheReasonAfterTheFixedText) {
     EXPECT_EQ(cli.status, 2);
     ASSERT_TRUE(cli.ErrHas(kFixedText)) << cli.err;
     for (const std::string& piece : GetParam().says) {
-        const std::string expected =
-            piece == "{map}"
-                ? (dir / "config" / "Norvane" / "FW" / "ports").string()
-                : std::regex_replace(piece, std::regex("\\{dir\\}"), dir.Path().string());
+        const std::string expected = piece == "{map}"
+                                         ? (dir / "config" / "Norvane" / "FW" / "ports").string()
+                                         : WithFolder(piece, dir.Path().string());
         EXPECT_TRUE(cli.ErrHas(expected)) << "missing: " << expected << "\n" << cli.err;
     }
     EXPECT_EQ(Lines(cli.err).size(), 1u) << cli.err;
@@ -154,7 +162,7 @@ TEST_F(CliOpenErrors, PortTheUserMayNotUseNamesItsGroup) {
 TEST_F(CliOpenErrors, PortHeldByAnotherComflashCliNamesIt) {
     test::PtyPair device;
     const std::string path = device.SlavePath();
-    ChildProcess holder(COMFLASH_CLI_PATH, {"--port", path}, dir.Path(), "holder");
+    ChildProcess holder(CliPath(), {"--port", path}, dir.Path(), "holder");
     const auto deadline = std::chrono::steady_clock::now() + simtest::kPatience;
     while (!HoldsLock(holder.Pid(), path) && !holder.Poll() &&
            std::chrono::steady_clock::now() < deadline) {

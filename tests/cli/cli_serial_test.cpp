@@ -157,7 +157,7 @@ protected:
     // Starts the tool on a slow device and waits until its record has left.
     std::unique_ptr<ChildProcess> StartAndAwaitTheRecord(const std::string& port) {
         auto cli = std::make_unique<ChildProcess>(
-            COMFLASH_CLI_PATH,
+            CliPath(),
             std::vector<std::string>{"--port", port, "--write-sn", "--record", record.string()},
             dir.Path(), std::string("cli-") + GetParam().name);
         const auto deadline = std::chrono::steady_clock::now() + kCliPatience;
@@ -213,9 +213,9 @@ TEST_F(CliSerialTest, TwoProcessesOnOneStoreNeverHandOutOneNumberTwice) {
     const std::string portA = StartSim(
         {"--devices", "4", "--fault", "2:serial-refused", "--fault", "3:serial-refused"}, "simA");
     const std::string portB = StartSim({"--devices", "4", "--fault", "1:serial-refused"}, "simB");
-    ChildProcess a(COMFLASH_CLI_PATH, {"--port", portA, "--devices", "4", "--write-sn"}, dir.Path(),
+    ChildProcess a(CliPath(), {"--port", portA, "--devices", "4", "--write-sn"}, dir.Path(),
                    "cliA");
-    ChildProcess b(COMFLASH_CLI_PATH, {"--port", portB, "--devices", "4", "--write-sn"}, dir.Path(),
+    ChildProcess b(CliPath(), {"--port", portB, "--devices", "4", "--write-sn"}, dir.Path(),
                    "cliB");
     EXPECT_EQ(a.Wait(kCliPatience), 1) << a.Stderr();
     EXPECT_EQ(b.Wait(kCliPatience), 1) << b.Stderr();
@@ -256,10 +256,10 @@ TEST_F(CliSerialTest, EveryNumberTakenEndsWithARecordedFate) {
     const std::string blank = StartSim({"--devices", "4"}, "simB");
     const auto recordA = dir / "a.jsonl";
     const auto recordB = dir / "b.jsonl";
-    ChildProcess a(COMFLASH_CLI_PATH,
+    ChildProcess a(CliPath(),
                    {"--port", provisioned, "--write-sn", "--record", recordA.string()},
                    dir.Path(), "cliA");
-    ChildProcess b(COMFLASH_CLI_PATH,
+    ChildProcess b(CliPath(),
                    {"--port", blank, "--devices", "4", "--write-sn", "--record", recordB.string()},
                    dir.Path(), "cliB");
     ReportLines(3, "simA");

@@ -152,9 +152,9 @@ TEST_F(CliTest, PortThatServedItsDevicesLeavesTheNextOneAlone) {
 TEST_F(CliTest, StoppedInTheMiddleOfADeviceRecordsItInterruptedAndFails) {
     const std::string port = StartSim({"--devices", "1", "--device-delay", "100"});
     const auto record = dir / "record.jsonl";
-    ChildProcess cli(COMFLASH_CLI_PATH, {"--port", port, "--record", record.string()}, dir.Path(),
+    ChildProcess cli(CliPath(), {"--port", port, "--record", record.string()}, dir.Path(),
                      "cli-stopped");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + kCliPatience;
     while (cli.Stdout().find(" Start...") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

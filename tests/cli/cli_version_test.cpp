@@ -30,9 +30,13 @@ protected:
     // Encodes `firmware` into `text` with comflash-pack, decodes it back and
     // measures what the decode wrote.
     PackedImage PackAndMeasure(const fs::path& firmware, const fs::path& text) {
-        EXPECT_EQ(Run(COMFLASH_PACK_PATH, {"encode", firmware.string(), text.string()}).status, 0);
+        EXPECT_EQ(Run(TestPath("COMFLASH_PACK_PATH"), {"encode", firmware.string(), text.string()})
+                      .status,
+                  0);
         const fs::path decoded = dir / (text.filename().string() + ".bin");
-        EXPECT_EQ(Run(COMFLASH_PACK_PATH, {"decode", text.string(), decoded.string()}).status, 0);
+        EXPECT_EQ(
+            Run(TestPath("COMFLASH_PACK_PATH"), {"decode", text.string(), decoded.string()}).status,
+            0);
         std::ifstream in(decoded, std::ios::binary);
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         char crc[8];
@@ -49,24 +53,24 @@ protected:
 };
 
 TEST_F(CliVersion, VersionNamesTheToolAndTheBuiltInImage) {
-    const PackedImage packed = PackAndMeasure(COMFLASH_FIRMWARE_PATH, dir / "built-in.txt");
+    const PackedImage packed = PackAndMeasure(FirmwareFile(), dir / "built-in.txt");
     const CliResult cli = RunCli({"--version"});
     ASSERT_EQ(cli.status, 0) << cli.err;
     const std::vector<std::string> lines = Lines(cli.out);
     ASSERT_EQ(lines.size(), 6u) << cli.out;
     EXPECT_EQ(lines[0].rfind("comflash-cli " COMFLASH_PROJECT_VERSION, 0), 0u) << lines[0];
     EXPECT_EQ(lines[1], "built-in image:");
-    EXPECT_EQ(lines[2], "  firmware: " + fs::path(COMFLASH_FIRMWARE_PATH).filename().string());
+    EXPECT_EQ(lines[2], "  firmware: " + fs::path(FirmwareFile()).filename().string());
     const std::vector<std::string> facts(lines.begin() + 3, lines.end());
     EXPECT_EQ(facts, ExpectedFacts(packed, "  "));
 }
 
 TEST_F(CliVersion, ImageInfoOfTheBuiltInImageAsText) {
-    const PackedImage packed = PackAndMeasure(COMFLASH_FIRMWARE_PATH, dir / "built-in.txt");
+    const PackedImage packed = PackAndMeasure(FirmwareFile(), dir / "built-in.txt");
     const CliResult cli = RunCli({"--image-info"});
     ASSERT_EQ(cli.status, 0) << cli.err;
     std::vector<std::string> expected = {"firmware: " +
-                                         fs::path(COMFLASH_FIRMWARE_PATH).filename().string()};
+                                         fs::path(FirmwareFile()).filename().string()};
     for (const std::string& fact : ExpectedFacts(packed, ""))
         expected.push_back(fact);
     EXPECT_EQ(Lines(cli.out), expected);
@@ -91,15 +95,13 @@ TEST_F(CliVersion, ImageInfoOfAnImageTextAsJson) {
 // the first line (help2man builds the manual pages from it).
 TEST_F(CliVersion, EveryProgramNamesItsVersion) {
     std::vector<std::pair<std::string, std::string>> programs = {
-        {"comflash-cli", COMFLASH_CLI_PATH},
-        {"comflash-pack", COMFLASH_PACK_PATH},
-        {"comflash-sim", COMFLASH_SIM_PATH}};
-#ifdef COMFLASH_WINDOW_PATH
-    programs.emplace_back("comflash", COMFLASH_WINDOW_PATH);
-#endif
-#ifdef COMFLASH_LINE_TOOL_PATH
-    programs.emplace_back("comflash-line", COMFLASH_LINE_TOOL_PATH);
-#endif
+        {"comflash-cli", CliPath()},
+        {"comflash-pack", TestPath("COMFLASH_PACK_PATH")},
+        {"comflash-sim", TestPath("COMFLASH_SIM_PATH")}};
+    if (const auto window = TestPathIfBuilt("COMFLASH_WINDOW_PATH"))
+        programs.emplace_back("comflash", *window);
+    if (const auto lineTool = TestPathIfBuilt("COMFLASH_LINE_TOOL_PATH"))
+        programs.emplace_back("comflash-line", *lineTool);
     for (const auto& [name, path] : programs) {
         const CliResult run = Run(path, {"--version"});
         EXPECT_EQ(run.status, 0) << name << ": " << run.err;
@@ -120,7 +122,7 @@ class CliExpectedCrc : public CliVersion, public ::testing::WithParamInterface<E
 // port that exists; the right one goes on to the port, here one that is not
 // there.
 TEST_P(CliExpectedCrc, RefusesAnyOtherImageWithStatusTwo) {
-    const PackedImage packed = PackAndMeasure(COMFLASH_FIRMWARE_PATH, dir / "built-in.txt");
+    const PackedImage packed = PackAndMeasure(FirmwareFile(), dir / "built-in.txt");
     std::string value = GetParam().value;
     std::string says = GetParam().says;
     for (std::string* text : {&value, &says}) {

@@ -52,7 +52,8 @@ protected:
 
     // Runs the runners until `done` holds, collecting what they sent.
     bool RunUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto deadline =
+            std::chrono::steady_clock::now() + testing::Patience(std::chrono::seconds(20));
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;

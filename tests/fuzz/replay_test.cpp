@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz_targets.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::fuzz {
 namespace {
@@ -42,7 +43,7 @@ std::vector<std::uint8_t> ReadInput(const fs::path& file) {
 class FuzzReplay : public ::testing::TestWithParam<FuzzTarget> {};
 
 TEST_P(FuzzReplay, EveryCommittedInputKeepsTheProperties) {
-    const fs::path root = COMFLASH_FUZZ_DIR;
+    const fs::path root = comflash::testing::TestPath("COMFLASH_FUZZ_DIR");
     const std::vector<fs::path> corpus = InputsIn(root / "corpus" / GetParam().name);
     ASSERT_FALSE(corpus.empty()) << "no corpus for " << GetParam().name;
 

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "gui/common/qt_dispatcher.h"
+#include "tests/support/patience.h"
 
 namespace comflash {
 namespace {
+
+const int kPatienceMs = testing::PatienceMs(20000);
 
 TEST(QtDispatcher, RunsTasksFromOtherThreadsOnTheGuiThreadInTheirOrder) {
     QtDispatcher dispatcher;
@@ -39,7 +42,8 @@ TEST(QtDispatcher, RunsTasksFromOtherThreadsOnTheGuiThreadInTheirOrder) {
     second.join();
 
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return fromFirst.size() == kPerThread && fromSecond.size() == kPerThread; }, 20000));
+        [&] { return fromFirst.size() == kPerThread && fromSecond.size() == kPerThread; },
+        kPatienceMs));
     EXPECT_EQ(offThread, 0);
     for (int i = 0; i < kPerThread; ++i) {
         ASSERT_EQ(fromFirst[i], i);
@@ -55,7 +59,7 @@ TEST(QtDispatcher, TasksBehindOneThatOpensAModalLoopRunInsideIt) {
         dispatcher.Post([&] {
             order.push_back('A');
             // As a modal box does: a nested loop until the tasks behind ran.
-            laterRanInside = QTest::qWaitFor([&] { return order.size() == 3; }, 20000);
+            laterRanInside = QTest::qWaitFor([&] { return order.size() == 3; }, kPatienceMs);
             order.push_back('a');
         });
         dispatcher.Post([&] { order.push_back('B'); });
@@ -63,7 +67,7 @@ TEST(QtDispatcher, TasksBehindOneThatOpensAModalLoopRunInsideIt) {
     });
     poster.join();
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 4; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 4; }, kPatienceMs));
     EXPECT_TRUE(laterRanInside);
     EXPECT_EQ(order, (std::vector<char>{'A', 'B', 'C', 'a'}));
 }

@@ -12,11 +12,12 @@
 
 #include "tests/sim/json_lines.h"
 #include "tests/sim/sim_process.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::guitest {
 
 // A batch on a loaded two-core machine may take many times its usual seconds.
-inline constexpr int kBatchPatienceMs = 180000;
+inline const int kBatchPatienceMs = testing::PatienceMs(180000);
 
 struct SimLine {
     std::unique_ptr<simtest::SimProcess> simulator;
@@ -35,7 +36,10 @@ public:
         SimLine line;
         line.report = work_ / (name + ".jsonl");
         std::vector<std::string> arguments = {
-            "--version", "3", "--expect", COMFLASH_FIRMWARE_PATH, "--report", line.report.string()};
+            "--version",   "3",
+            "--expect",    testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
+            "--report",    line.report.string(),
+            "--quiet-end", simtest::QuietEnd(simtest::Millis{2000})};
         const std::filesystem::path link = work_ / (name + ".port");
         const bool linked = std::find(more.begin(), more.end(), "--link") != more.end();
         if (!linked)

@@ -10,6 +10,7 @@
 #include "tests/gui/station_fixture.h"
 #include "tests/gui/station_lines.h"
 #include "tests/support/child_process.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::guitest {
 namespace {
@@ -239,7 +240,7 @@ TEST_F(StationAgainstSimulators, TheProgramOpensItsPortsTakesThePictureAndKeepsT
     const std::filesystem::path picture = lines_.Path("picture.png");
     const std::filesystem::path record = lines_.Path("record.jsonl");
     testing::ChildProcess program(
-        COMFLASH_STATION_PATH,
+        testing::TestPath("COMFLASH_STATION_PATH"),
         {"-platform", "offscreen", "--port", a.port, "--port", b.port, "--open", "--screenshot",
          picture.string(), "--screenshot-after", "2", "--record", record.string()},
         lines_.Folder(), "station");

@@ -16,12 +16,13 @@
 #include "image/builtin_image_source.h"
 #include "image/image_source.h"
 #include "tests/gui/box_answerer.h"
+#include "tests/support/patience.h"
 
 namespace comflash::guitest {
 
 // Generous: a loaded two-core machine may be slow; waits end as soon as the
 // awaited thing happens.
-inline constexpr int kPatienceMs = 20000;
+inline const int kPatienceMs = testing::PatienceMs(20000);
 
 // A pseudo-terminal: the test holds the device end, the window opens the
 // other end by its path.

@@ -10,13 +10,14 @@
 #include "tests/gui/window_fixture.h"
 #include "tests/sim/json_lines.h"
 #include "tests/sim/sim_process.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::guitest {
 namespace {
 
 // A device takes a few seconds (most of it the simulator's quiet time before
 // the next device); a loaded machine may take many times that.
-constexpr int kBatchPatienceMs = 180000;
+const int kBatchPatienceMs = testing::PatienceMs(180000);
 
 using simtest::ReadJsonLines;
 using simtest::SimProcess;
@@ -29,8 +30,11 @@ protected:
     // firmware the tool was built with.
     std::unique_ptr<SimProcess> StartSimulator(int devices, std::vector<std::string> more = {}) {
         std::vector<std::string> arguments = {
-            "--devices", std::to_string(devices), "--version", "3",
-            "--expect",  COMFLASH_FIRMWARE_PATH,  "--report",  Report().string()};
+            "--devices",   std::to_string(devices),
+            "--version",   "3",
+            "--expect",    testing::TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
+            "--report",    Report().string(),
+            "--quiet-end", simtest::QuietEnd(simtest::Millis{2000})};
         arguments.insert(arguments.end(), more.begin(), more.end());
         auto simulator = std::make_unique<SimProcess>(arguments, work_.Path() / "sim.err");
         port_ = simulator->NextPath();

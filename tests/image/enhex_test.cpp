@@ -9,6 +9,7 @@
 #include "image/image_text_format.h"
 #include "protocol/firmware_image.h"
 #include "test_support.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash {
 namespace {
@@ -127,7 +128,8 @@ std::vector<std::uint8_t> FixtureImage() {
 }
 
 std::string FixtureText() {
-    return WithoutLineBreaks(testing::ReadWholeFile(COMFLASH_IMAGE_FIXTURES "/image-2000.txt"));
+    return WithoutLineBreaks(testing::ReadWholeFile(
+        std::filesystem::path(testing::TestPath("COMFLASH_IMAGE_FIXTURES")) / "image-2000.txt"));
 }
 
 TEST(ImageTextFixture, DecodesToItsImage) {

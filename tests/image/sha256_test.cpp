@@ -10,7 +10,7 @@
 namespace comflash {
 namespace {
 
-std::vector<std::uint8_t> Bytes(const std::string& text) {
+std::vector<std::uint8_t> BytesOf(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
@@ -30,16 +30,17 @@ INSTANTIATE_TEST_SUITE_P(
     Fips180, Sha256Vectors,
     ::testing::Values(
         Vector{"Empty", {}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        Vector{"Abc", Bytes("abc"),
+        Vector{"Abc", BytesOf("abc"),
                "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         // 56 bytes: the length no longer fits the first block.
         Vector{"LengthInASecondBlock",
-               Bytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+               BytesOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
                "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        Vector{"HundredTwelveBytes",
-               Bytes("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmn"
-                     "opqklmnopqrlmnopqrsmnopqrstnopqrstu"),
-               "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        Vector{
+            "HundredTwelveBytes",
+            BytesOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmn"
+                    "opqklmnopqrlmnopqrsmnopqrstnopqrstu"),
+            "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
         Vector{"MillionA", std::vector<std::uint8_t>(1000000, 'a'),
                "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
         // 55 and 64 bytes: the last length that fits one block, and a whole block.

@@ -27,13 +27,13 @@ namespace {
 using simtest::Json;
 using simtest::SimProcess;
 
-constexpr std::chrono::seconds kRunPatience{400};
+const std::chrono::milliseconds kRunPatience = Patience(std::chrono::seconds(400));
 constexpr const char* kFirst = "QA000100";
 
 // Runs scripts/line-test-server.
 void Server(const std::string& action, const std::filesystem::path& state) {
     const std::string command =
-        std::string(COMFLASH_LINE_SERVER_SCRIPT) + " " + action + " '" + state.string() + "'";
+        TestPath("COMFLASH_LINE_SERVER_SCRIPT") + " " + action + " '" + state.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -76,11 +76,12 @@ protected:
 
     // A simulator of `devices` devices; its port path.
     std::string StartSim(const std::string& name, int devices, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {
-            "--devices", std::to_string(devices), "--expect", COMFLASH_FIRMWARE_PATH, "--report",
-            Report(name).string(), "--quiet-end", "1000", "--power-up-delay", "200",
-            // The next device comes after the tool's time-out.
-            "--host-timeout", "10500"};
+        std::vector<std::string> arguments = {"--devices", std::to_string(devices), "--expect",
+                                              TestPath("COMFLASH_EXPECTED_IMAGE_PATH"), "--report",
+                                              Report(name).string(), "--quiet-end",
+                                              simtest::QuietEnd(), "--power-up-delay", "200",
+                                              // The next device comes after the tool's time-out.
+                                              "--host-timeout", "10500"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         sims_.push_back(std::make_unique<SimProcess>(arguments, dir_ / (name + ".err")));
         const std::string path = sims_.back()->NextPath();
@@ -106,7 +107,7 @@ protected:
                                            const std::vector<std::string>& arguments,
                                            const std::string& run) {
         station.folder->Use();
-        return std::make_unique<ChildProcess>(COMFLASH_CLI_PATH, arguments, dir_.Path(),
+        return std::make_unique<ChildProcess>(TestPath("COMFLASH_CLI_PATH"), arguments, dir_.Path(),
                                               station.name + "-" + run);
     }
     int RunCli(const Station& station, const std::vector<std::string>& arguments,
@@ -339,7 +340,7 @@ TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
         std::chrono::seconds(60)));
     ASSERT_FALSE(cli->Poll()) << cli->Stderr();
     ::kill(cli->Pid(), SIGKILL);
-    EXPECT_EQ(cli->Wait(std::chrono::seconds(20)), 128 + SIGKILL);
+    EXPECT_EQ(cli->Wait(Patience(std::chrono::seconds(20))), 128 + SIGKILL);
     EXPECT_EQ(NumberStates(database.Conninfo())[kFirst], "reserved");
 
     // Another station takes the next device, then the killed one comes back.
@@ -356,7 +357,7 @@ TEST_F(LineCliTest, KilledMidWriteItsNumberIsNeverHandedOutAgain) {
     const std::string shown = [&] {
         station.folder->Use();
         auto show = StartCli(station, {"--show-sn"}, "show");
-        show->Wait(std::chrono::seconds(60));
+        show->Wait(Patience(std::chrono::seconds(60)));
         return show->Stdout();
     }();
     EXPECT_EQ(shown, "QA000102\n");
@@ -380,15 +381,15 @@ TEST_F(LineCliTest, NumberOfAKilledStationIsListedAtOnce) {
         std::chrono::seconds(60)));
     ASSERT_FALSE(cli->Poll()) << cli->Stderr();
     ::kill(cli->Pid(), SIGKILL);
-    cli->Wait(std::chrono::seconds(20));
+    cli->Wait(Patience(std::chrono::seconds(20)));
 
     // The server notices the connection is gone within moments.
     std::string status;
     EXPECT_TRUE(WaitFor(
         [&] {
-            ChildProcess tool(COMFLASH_LINE_TOOL_PATH, {"--line", database.Conninfo(), "status"},
+            ChildProcess tool(TestPath("COMFLASH_LINE_TOOL_PATH"), {"--line", database.Conninfo(), "status"},
                               dir_.Path(), "status");
-            tool.Wait(std::chrono::seconds(60));
+            tool.Wait(Patience(std::chrono::seconds(60)));
             status = tool.Stdout();
             return status.find("QA000100  reserved, never settled") != std::string::npos;
         },
@@ -424,7 +425,7 @@ TEST_P(LineStoppedMidWrite, LeavesTheNumberUnconfirmedEverywhere) {
         std::chrono::seconds(60)));
     ASSERT_FALSE(cli->Poll()) << cli->Stderr();
     ::kill(cli->Pid(), GetParam().signal);
-    EXPECT_EQ(cli->Wait(std::chrono::seconds(60)), 1) << cli->Stderr();
+    EXPECT_EQ(cli->Wait(Patience(std::chrono::seconds(60))), 1) << cli->Stderr();
 
     EXPECT_NE(cli->Stdout().find("unconfirmed: QA000100"), std::string::npos) << cli->Stdout();
     const auto records = Records(station);

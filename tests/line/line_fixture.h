@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "line/pg_connection.h"
+#include "tests/support/patience.h"
+#include "tests/support/test_paths.h"
 
 namespace comflash::testing {
 
@@ -97,9 +99,10 @@ private:
     std::filesystem::path folder_;
 };
 
-// Waits for `condition` with a bound; true when it came.
+// Waits for `condition` with a bound, stretched by the build's patience; true
+// when it came.
 inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds within) {
-    const auto deadline = std::chrono::steady_clock::now() + within;
+    const auto deadline = std::chrono::steady_clock::now() + Patience(within);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;

@@ -15,7 +15,7 @@ namespace {
 // Runs scripts/line-test-server.
 void Server(const std::string& action, const std::filesystem::path& state) {
     const std::string command =
-        std::string(COMFLASH_LINE_SERVER_SCRIPT) + " " + action + " '" + state.string() + "'";
+        TestPath("COMFLASH_LINE_SERVER_SCRIPT") + " " + action + " '" + state.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -77,7 +77,8 @@ TEST_F(LineOutageTest, ServerStoppedMidRunLosesNothingAndSendsNothingTwice) {
     Server("resume", state_->Path());
 
     for (auto& run : runs) {
-        EXPECT_EQ(run.process->Wait(std::chrono::seconds(120)), 0) << run.process->Stderr();
+        EXPECT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0)
+            << run.process->Stderr();
         EXPECT_EQ(Said(run, "done"), 1) << "the spool was sent";
     }
     // A reservation cut off by the stop may have been committed unheard.

@@ -32,7 +32,7 @@ public:
         try {
             return numbers_.Take(port);
         } catch (...) {
-            line_.WaitAvailable(std::chrono::seconds(30));
+            line_.WaitAvailable(Patience(std::chrono::seconds(30)));
             throw;
         }
     }
@@ -75,7 +75,7 @@ TEST(LinePortProvisioning, ReservationCutOffIsAPauseEvenWhenTheLineIsBackAtOnce)
     LineDatabase line(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()),
                       "st-a", SettingsFolder());
     LineSerialNumbers numbers(line, settings);
-    ASSERT_TRUE(line.WaitAvailable(std::chrono::seconds(30))) << line.Problem();
+    ASSERT_TRUE(line.WaitAvailable(Patience(std::chrono::seconds(30)))) << line.Problem();
     LineBackAtOnce source(line, numbers);
     EventLoop loop;
     SerialNumbers owner(source, loop);

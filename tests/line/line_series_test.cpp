@@ -37,7 +37,7 @@ protected:
     }
     void StartConnected() {
         Start(database.Conninfo());
-        ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+        ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     }
 
     // What another station does to the line.
@@ -200,7 +200,7 @@ TEST_F(LineNumbersTest, ReservationWithAnUnknownOutcomeIsNeverSentAndBecomesAGap
     settings.WriteSetting("SN", "QA000100");
     TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     numbers->Settle(numbers->Take("COM1").number, SerialFate::Written);
 
     relay.CutAtRequest("FROM comflash_reserve(");
@@ -208,7 +208,7 @@ TEST_F(LineNumbersTest, ReservationWithAnUnknownOutcomeIsNeverSentAndBecomesAGap
     ASSERT_TRUE(WaitFor([&] { return State("QA000101") == "reserved"; }, std::chrono::seconds(10)))
         << "the server committed the reservation";
 
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     EXPECT_EQ(numbers->Take("COM1").number, "QA000102");
     EXPECT_EQ(State("QA000101"), "reserved") << "never settled, never handed out";
 }
@@ -219,10 +219,10 @@ TEST_F(LineNumbersTest, ReservationWithoutAReplyGivesUpInBoundedTime) {
     settings.WriteSetting("SN", "QA000100");
     TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     relay.HoldRepliesFrom("FROM comflash_reserve(");
     EXPECT_THROW(numbers->Take("COM1").number, SerialSourceAway);
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     EXPECT_EQ(numbers->Take("COM1").number, "QA000101") << "QA000100 may be in a device: a gap";
 }
 
@@ -233,7 +233,7 @@ TEST_F(LineNumbersTest, NumberOfUnknownFateIsConfirmedByItsDeviceAndNeverJudgedW
     settings.WriteSetting("SN", "QA000100");
     TcpProxy relay(std::stoi(QueryText(database.Conninfo(), "SHOW port")));
     Start(database.Conninfo() + " host=127.0.0.1 port=" + std::to_string(relay.Port()));
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     numbers->Settle(numbers->Take("COM1").number, SerialFate::Unconfirmed);
     numbers->Settle(numbers->Take("COM1").number, SerialFate::Written);
     EXPECT_TRUE(numbers->Unconfirmed("QA000100"));
@@ -245,14 +245,14 @@ TEST_F(LineNumbersTest, NumberOfUnknownFateIsConfirmedByItsDeviceAndNeverJudgedW
     EXPECT_THROW(numbers->Unconfirmed("QA000100"), SerialSourceAway);
 
     // Another station, or a later run: it knows the number only from the line.
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     LineSerialNumbers later(*line, settings);
     EXPECT_TRUE(later.Unconfirmed("QA000100"));
     // The confirmation reached the server, its reply did not: the station
     // cannot tell, and confirming again changes nothing.
     relay.CutAtRequest("SET state = 'written'");
     EXPECT_THROW(later.Settle("QA000100", SerialFate::Written), SerialSourceAway);
-    ASSERT_TRUE(line->WaitAvailable(std::chrono::seconds(30))) << line->Problem();
+    ASSERT_TRUE(line->WaitAvailable(Patience(std::chrono::seconds(30)))) << line->Problem();
     later.Settle("QA000100", SerialFate::Written);
     EXPECT_EQ(State("QA000100"), "written");
     EXPECT_FALSE(later.Unconfirmed("QA000100"));

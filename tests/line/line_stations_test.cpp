@@ -30,7 +30,8 @@ TEST_F(LineStationsTest, StationsAndPortsAtOnceNeverShareANumber) {
                                     output));
     }
     for (auto& run : runs)
-        ASSERT_EQ(run.process->Wait(std::chrono::seconds(120)), 0) << run.process->Stderr();
+        ASSERT_EQ(run.process->Wait(Patience(std::chrono::seconds(120))), 0)
+            << run.process->Stderr();
     CheckLineAccount(database.Conninfo(), runs, kPorts, kDevices, 100, false);
 }
 
@@ -41,10 +42,10 @@ TEST_F(LineStationsTest, StationKilledWithANumberOnItsWayLeavesItReservedForGood
     ASSERT_TRUE(WaitFor([&] { return Said(killed, "taken") == 1; }, std::chrono::seconds(30)))
         << killed.process->Stderr();
     ::kill(killed.process->Pid(), SIGKILL);
-    killed.process->Wait(std::chrono::seconds(10));
+    killed.process->Wait(Patience(std::chrono::seconds(10)));
 
     StationRun next = StartStation("st-next", database.Conninfo(), {"--devices", "10"}, output);
-    ASSERT_EQ(next.process->Wait(std::chrono::seconds(60)), 0) << next.process->Stderr();
+    ASSERT_EQ(next.process->Wait(Patience(std::chrono::seconds(60))), 0) << next.process->Stderr();
     for (const auto& one : SettledBy(next))
         EXPECT_NE(one.number, "QA000100");
     EXPECT_EQ(
@@ -71,10 +72,10 @@ TEST_F(LineStationsTest, StationKilledInTheMiddleOfAReservationLeavesAGap) {
         std::chrono::seconds(30)));
     EXPECT_EQ(Said(killed, "taken"), 0) << "the reply never reached the station";
     ::kill(killed.process->Pid(), SIGKILL);
-    killed.process->Wait(std::chrono::seconds(10));
+    killed.process->Wait(Patience(std::chrono::seconds(10)));
 
     StationRun next = StartStation("st-next", database.Conninfo(), {"--devices", "10"}, output);
-    ASSERT_EQ(next.process->Wait(std::chrono::seconds(60)), 0) << next.process->Stderr();
+    ASSERT_EQ(next.process->Wait(Patience(std::chrono::seconds(60))), 0) << next.process->Stderr();
     for (const auto& one : SettledBy(next))
         EXPECT_NE(one.number, "QA000100");
     EXPECT_EQ(QueryText(database.Conninfo(),

@@ -52,8 +52,9 @@ protected:
     std::string Run(const std::vector<std::string>& arguments) {
         std::vector<std::string> all = {"--line", database.Conninfo()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        ChildProcess tool(COMFLASH_LINE_TOOL_PATH, all, outputFolder.Path(), "comflash-line");
-        EXPECT_EQ(tool.Wait(std::chrono::seconds(60)), 0) << tool.Stderr();
+        ChildProcess tool(TestPath("COMFLASH_LINE_TOOL_PATH"), all, outputFolder.Path(),
+                          "comflash-line");
+        EXPECT_EQ(tool.Wait(Patience(std::chrono::seconds(60))), 0) << tool.Stderr();
         return tool.Stdout();
     }
 

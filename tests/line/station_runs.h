@@ -32,8 +32,8 @@ inline StationRun StartStation(const std::string& name, const std::string& conni
     std::vector<std::string> arguments = {
         "--settings", run.folder->Path().string(), "--line", conninfo, "--station", name};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    run.process =
-        std::make_unique<ChildProcess>(COMFLASH_LINE_STATION_PATH, arguments, output, name);
+    run.process = std::make_unique<ChildProcess>(TestPath("COMFLASH_LINE_STATION_PATH"), arguments,
+                                                 output, name);
     return run;
 }
 

@@ -12,6 +12,7 @@
 #include "image/firmware_file.h"
 #include "protocol/firmware_image.h"
 #include "test_support.h"
+#include "tests/support/test_paths.h"
 
 extern char** environ;
 
@@ -21,6 +22,11 @@ namespace {
 using testing::RandomImage;
 using testing::ReadWholeFile;
 using testing::WriteWholeFile;
+
+// The sample firmware kept in the repository, an Intel HEX file.
+std::string SampleFirmware() {
+    return testing::TestPath("COMFLASH_SAMPLE_FIRMWARE_PATH");
+}
 
 struct Outcome {
     int status = -1;
@@ -32,7 +38,7 @@ class PackTest : public ::testing::Test {
 protected:
     // Arguments starting with '@' name files in the test's folder.
     Outcome Pack(std::vector<std::string> args) {
-        std::vector<std::string> argv{COMFLASH_PACK};
+        std::vector<std::string> argv{testing::TestPath("COMFLASH_PACK_PATH")};
         for (std::string& a : args)
             argv.push_back(a.starts_with('@') ? Path(a.substr(1)) : a);
         std::vector<char*> pointers;
@@ -126,10 +132,10 @@ TEST_F(PackTest, RawImagesOfEveryLengthRoundTrip) {
 }
 
 TEST_F(PackTest, IntelHexFirmwareRoundTripsToItsBytes) {
-    const Outcome encoded = Pack({"encode", COMFLASH_SAMPLE_FIRMWARE, "@image.txt"});
+    const Outcome encoded = Pack({"encode", SampleFirmware(), "@image.txt"});
     ASSERT_EQ(encoded.status, 0) << encoded.err;
     ASSERT_EQ(Pack({"decode", "@image.txt", "@back.bin"}).status, 0);
-    const std::vector<std::uint8_t> firmware = ReadFirmwareFile(COMFLASH_SAMPLE_FIRMWARE);
+    const std::vector<std::uint8_t> firmware = ReadFirmwareFile(SampleFirmware());
     EXPECT_EQ(firmware.size(), 12288u);
     EXPECT_EQ(ReadBytes("back.bin"), firmware);
 }

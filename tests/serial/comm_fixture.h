@@ -12,10 +12,11 @@
 #include "serial/comm.h"
 #include "serial/event_loop.h"
 #include "tests/serial/pty_pair.h"
+#include "tests/support/patience.h"
 
 namespace comflash::test {
 
-inline constexpr std::chrono::seconds kPatience{20};
+inline const std::chrono::milliseconds kPatience = testing::Patience(std::chrono::seconds(20));
 
 struct RecordedEvents {
     std::vector<std::vector<std::uint8_t>> chunks;

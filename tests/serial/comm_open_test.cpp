@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "tests/serial/comm_fixture.h"
+#include "tests/support/test_paths.h"
 
 extern char** environ;
 
@@ -41,7 +42,7 @@ std::string OpenReason(TComm& comm) {
 
 // The other process's verdict on opening `port`: its exit status.
 int OpenInAnotherProcess(const std::string& port) {
-    const std::string probe = COMFLASH_OPEN_PROBE;
+    const std::string probe = testing::TestPath("COMFLASH_OPEN_PROBE");
     char* const argv[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(port.c_str()),
                           nullptr};
     pid_t child = 0;

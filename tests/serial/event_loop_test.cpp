@@ -6,13 +6,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/patience.h"
+
 namespace comflash {
 namespace {
 
 using std::chrono::milliseconds;
 using Clock = EventLoop::Clock;
 
-constexpr auto kPatience = std::chrono::seconds(20);
+const milliseconds kPatience = testing::Patience(std::chrono::seconds(20));
 
 TEST(EventLoopTest, PostsFromOtherThreadsRunOnTheLoopThreadInTheirOrder) {
     EventLoop loop;

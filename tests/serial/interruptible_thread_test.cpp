@@ -13,6 +13,8 @@
 #include <future>
 #include <thread>
 
+#include "tests/support/patience.h"
+
 namespace comflash {
 namespace {
 
@@ -44,7 +46,8 @@ TEST(InterruptibleThreadTest, StopEndsABodyBlockedInASystemCall) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         auto stopped = std::async(std::launch::async, [&] { thread.Stop(); });
-        if (stopped.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        if (stopped.wait_for(testing::Patience(std::chrono::seconds(20))) !=
+            std::future_status::ready) {
             ADD_FAILURE() << "Stop() did not end the blocked body (round " << round << ")";
             std::abort();
         }

@@ -1,6 +1,7 @@
 #include "json_lines.h"
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace comflash::simtest {
@@ -13,6 +14,25 @@ Json Json::Parse(std::string_view text) {
     } catch (const nlohmann::json::parse_error& error) {
         throw std::runtime_error("JSON: " + std::string(error.what()) + " in " + std::string(text));
     }
+}
+
+bool Json::IsNull() const {
+    return node_->is_null();
+}
+bool Json::Bool() const {
+    return node_->get<bool>();
+}
+long long Json::Int() const {
+    return node_->get<long long>();
+}
+std::string Json::String() const {
+    return node_->get<std::string>();
+}
+std::vector<long long> Json::Ints() const {
+    return node_->get<std::vector<long long>>();
+}
+bool Json::Has(std::string_view key) const {
+    return node_->contains(key);
 }
 
 Json::Array Json::Items() const {

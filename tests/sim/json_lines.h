@@ -1,12 +1,14 @@
 // Reads the JSON the programs write (the simulator's report, the CLI's
 // record and events): one object per line, read with nlohmann/json and
 // looked at through a few strict accessors that fail a test loudly instead of
-// guessing.
+// guessing. Only the library's declarations come in here: its whole header
+// would cost every test that reads a report far more to compile than the
+// test itself.
 #pragma once
 
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,14 +21,14 @@ public:
 
     static Json Parse(std::string_view text);  // throws std::runtime_error
 
-    bool IsNull() const { return node_->is_null(); }
-    bool Bool() const { return node_->get<bool>(); }
-    long long Int() const { return node_->get<long long>(); }
-    std::string String() const { return node_->get<std::string>(); }
+    bool IsNull() const;
+    bool Bool() const;
+    long long Int() const;
+    std::string String() const;
     Array Items() const;
     // Every integer of an array of numbers.
-    std::vector<long long> Ints() const { return node_->get<std::vector<long long>>(); }
-    bool Has(std::string_view key) const { return node_->contains(key); }
+    std::vector<long long> Ints() const;
+    bool Has(std::string_view key) const;
     Json operator[](std::string_view key) const;  // throws when missing
     // The value as the library holds it, for anything the accessors lack.
     const nlohmann::json& Value() const { return *node_; }

@@ -28,6 +28,13 @@ std::vector<std::string> AllLines(SimProcess& sim) {
     return lines;
 }
 
+// The device's word, in its --trace, that it took the handshake and now
+// listens at the update rate.
+constexpr const char* kListensAtUpdateRate = "answered: listens at 38400 baud";
+// A reply the device sends at all leaves at once; after its word that it
+// ignored a request, this long without one shows there is none.
+constexpr Millis kNoReplyWindow{500};
+
 class SimLine : public ::testing::Test {
 protected:
     TempDir dir_;
@@ -36,16 +43,18 @@ protected:
 };
 
 TEST_F(SimLine, RequestAtTheWrongSpeedGetsNoAnswer) {
-    SimProcess sim({"--devices", "1", "--quiet-end", "2500", "--report", report_.string()},
+    SimProcess sim({"--devices", "1", "--quiet-end", QuietEnd(Millis{2500}), "--trace", "--report",
+                    report_.string()},
                    stderr_);
     StraightHost host(sim.NextPath());
     ASSERT_TRUE(host.AwaitFrame(command::kHello, kPatience));
     SendHandshakeReply(host.Link());
-    std::this_thread::sleep_for(60ms);
+    ASSERT_TRUE(sim.AwaitStderr(kListensAtUpdateRate)) << sim.Stderr();
 
     // Still at 9600: the device already listens at 38400.
     SendIdentityRequest(host.Link());
-    EXPECT_FALSE(host.AwaitFrame(command::kIdentity, 1000ms));
+    ASSERT_TRUE(sim.AwaitStderr("ignored: the device listens at 38400")) << sim.Stderr();
+    EXPECT_FALSE(host.AwaitFrame(command::kIdentity, kNoReplyWindow));
     host.SetSpeed(38400);
     SendIdentityRequest(host.Link());
     EXPECT_TRUE(host.AwaitFrame(command::kIdentity, kPatience));
@@ -59,20 +68,23 @@ TEST_F(SimLine, RequestAtTheWrongSpeedGetsNoAnswer) {
 }
 
 TEST_F(SimLine, ReplyToAHostBackAtAnotherSpeedArrivesGarbled) {
-    SimProcess sim({"--devices", "1", "--device-delay", "1500", "--quiet-end", "500", "--report",
-                    report_.string()},
+    // The device takes long enough over its reply for the host to be back at
+    // 9600 before it leaves, however slow the machine.
+    const Millis deviceDelay = testing::Patience(Millis{1500});
+    SimProcess sim({"--devices", "1", "--device-delay", std::to_string(deviceDelay.count()),
+                    "--quiet-end", QuietEnd(), "--trace", "--report", report_.string()},
                    stderr_);
     StraightHost host(sim.NextPath());
     ASSERT_TRUE(host.AwaitFrame(command::kHello, kPatience));
     SendHandshakeReply(host.Link());
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(sim.AwaitStderr(kListensAtUpdateRate)) << sim.Stderr();
     host.SetSpeed(38400);
     SendIdentityRequest(host.Link());
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(sim.AwaitStderr("host>dev   38400  identity")) << sim.Stderr();
     host.SetSpeed(9600);  // too early: the reply is still on its way
 
-    EXPECT_FALSE(host.AwaitFrame(command::kIdentity, 2000ms));
-    ASSERT_FALSE(host.Chunks().empty());
+    ASSERT_TRUE(host.AwaitChunk(kPatience + deviceDelay)) << sim.Stderr();
+    EXPECT_FALSE(host.AwaitFrame(command::kIdentity, Millis{0}));
     const Chunk& garbled = host.Chunks().back();
     EXPECT_EQ(garbled.bytes.size(), 6u + 3 + kIdentityLength);
     EXPECT_TRUE(garbled.frames.empty());
@@ -92,7 +104,8 @@ TEST_F(SimLine, HostThatStaysAtTheUpdateSpeedGetsGarbledHellosUntilStopped) {
     ASSERT_FALSE(sim.NextPath().empty());
     {
         StraightHost host(link.string(), 38400);
-        host.Listen(1000ms);
+        while (host.Chunks().size() < 2 && host.AwaitChunk(kPatience)) {
+        }
         ASSERT_GE(host.Chunks().size(), 2u);
         for (const Chunk& chunk : host.Chunks()) {
             EXPECT_TRUE(chunk.frames.empty());
@@ -149,7 +162,7 @@ TEST_F(SimLine, UpdateBaudSetsTheSpeedOfTheUpdatePhase) {
 }
 
 TEST_F(SimLine, ReportThatCannotBeWrittenEndsTheRunWithAnError) {
-    SimProcess sim({"--devices", "2", "--quiet-end", "300", "--report", "/dev/full"}, stderr_);
+    SimProcess sim({"--devices", "2", "--quiet-end", QuietEnd(), "--report", "/dev/full"}, stderr_);
     StraightHost host(sim.NextPath());
     UpdateRun run;
     Greet(host, run, {});  // the device then ends quietly and its line cannot be written

@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/test_paths.h"
+
 extern char** environ;
 
 namespace comflash::simtest {
@@ -53,21 +55,21 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments, std::filesyste
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-    std::vector<std::string> argvStrings = {COMFLASH_SIM_PATH};
+    const std::string program = testing::TestPath("COMFLASH_SIM_PATH");
+    std::vector<std::string> argvStrings = {program};
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& argument : argvStrings)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    const int error =
-        posix_spawn(&pid_, COMFLASH_SIM_PATH, &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     stdout_ = pipeEnds[0];
     if (error != 0) {
         close(stdout_);
-        throw std::runtime_error("cannot start " COMFLASH_SIM_PATH);
+        throw std::runtime_error("cannot start " + program);
     }
 }
 
@@ -144,6 +146,28 @@ std::string SimProcess::Stderr() const {
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+std::size_t SimProcess::StderrCount(const std::string& text) const {
+    const std::string all = Stderr();
+    std::size_t count = 0;
+    for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
+        ++count;
+    return count;
+}
+
+bool SimProcess::AwaitStderr(const std::string& text, std::size_t times, Millis within) const {
+    const auto deadline = Clock::now() + within;
+    while (StderrCount(text) < times) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(Millis(10));
+    }
+    return true;
+}
+
+std::function<bool()> SimProcess::NoUsableReplySign() const {
+    return [this] { return StderrCount("no usable reply") > 0; };
 }
 
 std::vector<Json> AwaitReport(const std::filesystem::path& report, std::size_t count,

@@ -6,11 +6,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "json_lines.h"
+#include "tests/support/patience.h"
 
 namespace comflash::simtest {
 
@@ -18,7 +20,15 @@ using Millis = std::chrono::milliseconds;
 
 // Long enough for a loaded two-core machine; waits end as soon as the thing
 // waited for happens.
-inline constexpr Millis kPatience{20000};
+inline const Millis kPatience = testing::Patience(Millis{20000});
+
+// The --quiet-end of a simulated device: after this much silence from the
+// host the device takes its turn as over. The host under test may be as
+// slow between two frames as the machine makes it, so the silence stretches
+// with the patience.
+inline std::string QuietEnd(Millis quiet = Millis{1000}) {
+    return std::to_string(testing::Patience(quiet).count());
+}
 
 // A directory of its own, removed with everything in it.
 class TempDir {
@@ -51,6 +61,14 @@ public:
     int Wait(Millis within = kPatience);
     void Terminate();
     std::string Stderr() const;
+    // How often `text` stands in the simulator's standard error (its --trace
+    // among it), and a wait until it stands there `times` times.
+    std::size_t StderrCount(const std::string& text) const;
+    bool AwaitStderr(const std::string& text, std::size_t times = 1,
+                     Millis within = kPatience) const;
+    // The device's word that the host's last request gets no reply the host
+    // can take (--trace): a host may stop waiting for one soon after it.
+    std::function<bool()> NoUsableReplySign() const;
 
 private:
     pid_t pid_ = -1;

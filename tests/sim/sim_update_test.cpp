@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kFirmwareLength = 5000;  // 20 blocks, the last one padded
+constexpr std::size_t kSeriesFirmwareLength = 5000;  // 20 blocks, the last one padded
 
 class SimUpdate : public ::testing::Test {
 protected:
@@ -31,14 +31,14 @@ protected:
     std::filesystem::path StderrFile() const { return dir_ / "stderr.txt"; }
 
     TempDir dir_;
-    Bytes firmware_ = TestFirmware(kFirmwareLength);
+    Bytes firmware_ = TestFirmware(kSeriesFirmwareLength);
     FirmwareImage image_ = MakeImage(firmware_);
     std::filesystem::path firmwareFile_ = dir_ / "firmware.bin";
     std::filesystem::path report_ = dir_ / "report.jsonl";
 };
 
 TEST_F(SimUpdate, SeriesOfScrambledUpdatesAtVersionsOneToThreeStoresTheImage) {
-    SimProcess sim(Arguments({"--devices", "3", "--version", "1,2,3", "--quiet-end", "1000",
+    SimProcess sim(Arguments({"--devices", "3", "--version", "1,2,3", "--quiet-end", QuietEnd(),
                               "--power-up-delay", "100", "--trace"}),
                    StderrFile());
     const std::string port = sim.NextPath();
@@ -100,7 +100,7 @@ TEST_F(SimUpdate, SeriesOfScrambledUpdatesAtVersionsOneToThreeStoresTheImage) {
 }
 
 TEST_F(SimUpdate, SerialRecordShowsInTheDevicesNextIdentityReply) {
-    SimProcess sim(Arguments({"--devices", "1", "--quiet-end", "500"}), StderrFile());
+    SimProcess sim(Arguments({"--devices", "1", "--quiet-end", QuietEnd()}), StderrFile());
     StraightHost host(sim.NextPath());
 
     const SerialRun run = RunSerialWrite(host, "AB12000345");
@@ -125,12 +125,13 @@ TEST_F(SimUpdate, SerialRecordShowsInTheDevicesNextIdentityReply) {
 }
 
 TEST_F(SimUpdate, NextDeviceWaitsOutTheHostTimeoutAfterAWithheldReply) {
-    SimProcess sim(Arguments({"--devices", "2", "--fault", "1:no-reply:checksum", "--quiet-end",
-                              "300", "--power-up-delay", "100", "--host-timeout", "2500"}),
-                   StderrFile());
+    SimProcess sim(
+        Arguments({"--devices", "2", "--fault", "1:no-reply:checksum", "--quiet-end", QuietEnd(),
+                   "--power-up-delay", "100", "--host-timeout", "2500", "--trace"}),
+        StderrFile());
     StraightHost host(sim.NextPath());
 
-    const UpdateRun first = RunUpdate(host, image_, {.replyWithin = 1000ms});
+    const UpdateRun first = RunUpdate(host, image_, {.noReplySign = sim.NoUsableReplySign()});
     EXPECT_EQ(first.stoppedAt, "checksum");
     const auto withheldAt = host.LastSendAt();
     const UpdateRun second = RunUpdate(host, image_);
@@ -147,7 +148,7 @@ TEST_F(SimUpdate, NextDeviceWaitsOutTheHostTimeoutAfterAWithheldReply) {
 
 TEST_F(SimUpdate, WireHoldsEachReplyForItsTransmissionTime) {
     SimProcess sim(
-        Arguments({"--devices", "1", "--wire", "--device-delay", "200", "--quiet-end", "300"}),
+        Arguments({"--devices", "1", "--wire", "--device-delay", "200", "--quiet-end", QuietEnd()}),
         StderrFile());
     StraightHost host(sim.NextPath());
     UpdateRun run;
@@ -163,7 +164,11 @@ TEST_F(SimUpdate, WireHoldsEachReplyForItsTransmissionTime) {
 }
 
 TEST_F(SimUpdate, DeviceJoinsARequestSentInPiecesAndSkipsAFrameWithABadCheck) {
-    SimProcess sim(Arguments({"--devices", "1", "--quiet-end", "300"}), StderrFile());
+    // The device keeps a half frame for as long as the test may take to
+    // send the next piece.
+    SimProcess sim(Arguments({"--devices", "1", "--quiet-end", QuietEnd(), "--frame-timeout",
+                              std::to_string(kPatience.count()), "--trace"}),
+                   StderrFile());
     StraightHost host(sim.NextPath());
     UpdateRun run;
     Greet(host, run, {});
@@ -173,10 +178,14 @@ TEST_F(SimUpdate, DeviceJoinsARequestSentInPiecesAndSkipsAFrameWithABadCheck) {
     broken.back() ^= 0x01;
     Bytes request = EncodeFrame(command::kIdentity, Bytes{0x01, 0xE0, 0x00, 0x10});
     ASSERT_EQ(write(host.Fd(), broken.data(), broken.size()), static_cast<ssize_t>(broken.size()));
+    // Each piece but the last is read on its own before the next one leaves.
+    const std::string halfFrame = "bytes of a frame not yet whole";
+    std::size_t pieces = 0;
     for (std::size_t at = 0; at < request.size(); at += 4) {
         const std::size_t piece = std::min<std::size_t>(4, request.size() - at);
         ASSERT_EQ(write(host.Fd(), request.data() + at, piece), static_cast<ssize_t>(piece));
-        std::this_thread::sleep_for(50ms);
+        if (at + piece < request.size())
+            ASSERT_TRUE(sim.AwaitStderr(halfFrame, ++pieces)) << sim.Stderr();
     }
     const auto reply = host.AwaitFrame(command::kIdentity, kPatience);
     ASSERT_TRUE(reply);

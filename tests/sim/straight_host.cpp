@@ -126,8 +126,11 @@ void StraightHost::SetSpeed(int baud) {
     tcsetattr(fd_, TCSANOW, &settings);
 }
 
-std::optional<HostFrame> StraightHost::AwaitFrame(std::uint8_t command, Millis within) {
-    const auto deadline = Clock::now() + within;
+std::optional<HostFrame> StraightHost::AwaitFrame(std::uint8_t command, Millis within,
+                                                  const std::function<bool()>& noReplySign) {
+    constexpr Millis kSignLookInterval{20};
+    auto deadline = Clock::now() + within;
+    bool signSeen = false;
     while (true) {
         while (!pending_.empty()) {
             HostFrame frame = std::move(pending_.front());
@@ -135,9 +138,23 @@ std::optional<HostFrame> StraightHost::AwaitFrame(std::uint8_t command, Millis w
             if (frame.command == command)
                 return frame;
         }
-        if (hungUp_ || Clock::now() >= deadline || !ReadChunk(deadline))
+        if (noReplySign && !signSeen && noReplySign()) {
+            signSeen = true;
+            deadline = std::min(deadline, Clock::now() + kAfterNoReplySign);
+        }
+        if (hungUp_ || Clock::now() >= deadline)
+            return std::nullopt;
+        // Without a sign to look for, the read waits out the whole deadline.
+        const auto readUntil = noReplySign && !signSeen
+                                   ? std::min(deadline, Clock::now() + kSignLookInterval)
+                                   : deadline;
+        if (!ReadChunk(readUntil) && readUntil == deadline)
             return std::nullopt;
     }
+}
+
+bool StraightHost::AwaitChunk(Millis within) {
+    return ReadChunk(Clock::now() + within);
 }
 
 void StraightHost::Listen(Millis within) {
@@ -188,7 +205,10 @@ void Greet(StraightHost& host, UpdateRun& run, const HostPolicy& policy) {
         return StopAt(host, run, "hello");
     Answer(host, run, run.version);
     // A hello that arrives before the identity request is answered again.
-    while (const auto again = host.AwaitFrame(command::kHello, kHelloDelay)) {
+    int repeatsLeft = policy.repeatedHellos;
+    while (const auto again = host.AwaitFrame(command::kHello,
+                                              repeatsLeft > 0 ? policy.helloWithin : kHelloDelay)) {
+        --repeatsLeft;
         const std::uint8_t version = VersionOf(*again);
         if (version == 0 || (policy.l3 && version < 3))
             continue;
@@ -206,14 +226,14 @@ UpdateRun RunUpdate(StraightHost& host, const FirmwareImage& image, const HostPo
         return run;
 
     SendIdentityRequest(link);
-    run.identity = host.AwaitFrame(command::kIdentity, policy.replyWithin);
+    run.identity = host.AwaitFrame(command::kIdentity, policy.replyWithin, policy.noReplySign);
     if (!run.identity) {
         StopAt(host, run, "identity");
         return run;
     }
 
     SendEepromInit(link);
-    const auto init = host.AwaitFrame(command::kWrite, policy.replyWithin);
+    const auto init = host.AwaitFrame(command::kWrite, policy.replyWithin, policy.noReplySign);
     if (init && !init->payload.empty())
         run.initStatus = init->payload[0];
     if (run.initStatus != kStatusOk) {
@@ -224,7 +244,7 @@ UpdateRun RunUpdate(StraightHost& host, const FirmwareImage& image, const HostPo
     for (std::uint32_t offset = 0; offset < image.Length; offset += kBlockLength) {
         link.BlockOffset = static_cast<std::uint16_t>(offset);
         SendBlock(link, image);
-        const auto ack = host.AwaitFrame(command::kBlock, policy.replyWithin);
+        const auto ack = host.AwaitFrame(command::kBlock, policy.replyWithin, policy.noReplySign);
         if (!ack || ack->payload.empty()) {
             StopAt(host, run, "block");
             return run;
@@ -237,7 +257,8 @@ UpdateRun RunUpdate(StraightHost& host, const FirmwareImage& image, const HostPo
     }
 
     SendChecksumRequest(link);
-    const auto checksum = host.AwaitFrame(command::kChecksum, policy.replyWithin);
+    const auto checksum =
+        host.AwaitFrame(command::kChecksum, policy.replyWithin, policy.noReplySign);
     if (!checksum || checksum->payload.size() < 2) {
         StopAt(host, run, "checksum");
         return run;
@@ -265,14 +286,14 @@ SerialRun RunSerialWrite(StraightHost& host, const std::string& serialNumber,
         return run;
 
     SendSerialRecord(host.Link(), serialNumber);
-    const auto reply = host.AwaitFrame(command::kWrite, policy.replyWithin);
+    const auto reply = host.AwaitFrame(command::kWrite, policy.replyWithin, policy.noReplySign);
     if (reply && !reply->payload.empty())
         run.status = reply->payload[0];
     if (!reply)
         return run;
 
     SendIdentityRequest(host.Link());
-    run.identityAfter = host.AwaitFrame(command::kIdentity, policy.replyWithin);
+    run.identityAfter = host.AwaitFrame(command::kIdentity, policy.replyWithin, policy.noReplySign);
     host.SetSpeed(kBaseBaud);
     return run;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,11 +16,16 @@
 
 #include "protocol/firmware_image.h"
 #include "protocol/link_state.h"
+#include "sim_process.h"
 
 namespace comflash::simtest {
 
 using Millis = std::chrono::milliseconds;
 using Bytes = std::vector<std::uint8_t>;
+
+// Once the device has said that no usable reply is coming, how long the host
+// still waits for one: a reply the device sends at all leaves at once.
+inline constexpr Millis kAfterNoReplySign{500};
 
 struct HostFrame {
     std::uint8_t command = 0;
@@ -50,10 +56,14 @@ public:
     int Fd() const { return fd_; }
 
     // The next frame with this command, skipping others, or nothing when
-    // `within` passes or the line hangs up first.
-    std::optional<HostFrame> AwaitFrame(std::uint8_t command, Millis within);
+    // `within` passes or the line hangs up first. Once `noReplySign` turns
+    // true, the wait ends kAfterNoReplySign later at the latest.
+    std::optional<HostFrame> AwaitFrame(std::uint8_t command, Millis within,
+                                        const std::function<bool()>& noReplySign = {});
     // Every chunk that arrives within this time.
     void Listen(Millis within);
+    // Waits for the next chunk, whatever it holds; false when none comes.
+    bool AwaitChunk(Millis within);
 
     const std::vector<Chunk>& Chunks() const { return chunks_; }
     bool HungUp() const { return hungUp_; }
@@ -71,8 +81,14 @@ private:
 };
 
 struct HostPolicy {
-    Millis helloWithin{20000};
-    Millis replyWithin{10000};
+    Millis helloWithin = kPatience;
+    Millis replyWithin = kPatience;
+    // The device's word that a request of this run gets no usable reply
+    // (SimProcess::NoUsableReplySign); without it the host waits replyWithin.
+    std::function<bool()> noReplySign;
+    // Hellos the device repeats at once after its first: the host waits for
+    // them, since a loaded machine may deliver them after the hello delay.
+    int repeatedHellos = 0;
     bool l3 = false;  // refuse hellos below version 3
     int updateBaud = 38400;
 };

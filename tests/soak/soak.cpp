@@ -27,10 +27,10 @@
 
 #include "app/settings_store.h"
 #include "child_process.h"
-#include "image/firmware_file.h"
 #include "protocol_floor.h"
 #include "sim_process.h"
 #include "soak_check.h"
+#include "test_paths.h"
 
 namespace {
 
@@ -38,6 +38,7 @@ using comflash::soak::Millis;
 using comflash::testing::ChildProcess;
 using comflash::testing::Lines;
 using comflash::testing::ReadWholeFile;
+using comflash::testing::TestPath;
 using namespace comflash::simtest;
 
 constexpr const char* kFirstSerialNumber = "SOAK000100";
@@ -86,9 +87,16 @@ std::string ReplayCommand(const char* argv0, const SoakOptions& options) {
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error)
         self = std::filesystem::absolute(argv0);
-    return self.string() + " --ports " + std::to_string(options.ports) + " --devices " +
-           std::to_string(options.devices) + " --seed " + std::to_string(options.seed) +
-           " --fault-rate " + options.faultRate + (options.writeSerialNumbers ? " --write-sn" : "");
+    // The programs and the expected image as scripts/soak handed them over.
+    std::string environment;
+    for (const char* variable :
+         {"COMFLASH_CLI_PATH", "COMFLASH_SIM_PATH", "COMFLASH_EXPECTED_IMAGE_PATH"}) {
+        environment += std::string(variable) + "=" + TestPath(variable) + " ";
+    }
+    return environment + self.string() + " --ports " + std::to_string(options.ports) +
+           " --devices " + std::to_string(options.devices) + " --seed " +
+           std::to_string(options.seed) + " --fault-rate " + options.faultRate +
+           (options.writeSerialNumbers ? " --write-sn" : "");
 }
 
 long ResidentKilobytes(pid_t pid) {
@@ -127,8 +135,8 @@ public:
         std::printf("soak: seed %u\n", options_.seed);
         const double floorMs = options_.writeSerialNumbers
                                    ? comflash::testing::SerialWriteFloorMs()
-                                   : comflash::testing::UpdateFloorMs(
-                                         comflash::ReadFirmwareFile(COMFLASH_FIRMWARE_PATH).size());
+                                   : comflash::testing::UpdateFloorMs(std::filesystem::file_size(
+                                         TestPath("COMFLASH_EXPECTED_IMAGE_PATH")));
         plan_.deviceDeadline = comflash::soak::DeviceDeadline(floorMs, {kPowerUpDelay, kQuietEnd});
         std::printf(
             "soak: wire floor %.0f ms a device, deadline %lld ms a device, %lld s the run\n",
@@ -146,7 +154,7 @@ public:
             arguments.push_back("--port");
             arguments.push_back(StartSim(n));
         }
-        ChildProcess cli(COMFLASH_CLI_PATH, arguments, dir_.Path(), "cli");
+        ChildProcess cli(TestPath("COMFLASH_CLI_PATH"), arguments, dir_.Path(), "cli");
         WatchMemory(cli);
         if (run_.exitStatus)
             std::printf("soak: comflash-cli ended with status %d after %.1f s\n", *run_.exitStatus,
@@ -170,7 +178,7 @@ private:
         const int devices = plan_.devicesPerPort;
         std::vector<std::string> arguments = {
             "--devices",        std::to_string(devices),
-            "--expect",         COMFLASH_FIRMWARE_PATH,
+            "--expect",         TestPath("COMFLASH_EXPECTED_IMAGE_PATH"),
             "--report",         Report(n).string(),
             "--quiet-end",      std::to_string(kQuietEnd.count()),
             "--power-up-delay", std::to_string(kPowerUpDelay.count())};

@@ -1,10 +1,12 @@
 #include "tools/sim/block_unscrambler.h"
 
+#include "tools/sim/device_link.h"
+
 namespace comflash::sim {
 namespace {
 
-constexpr std::uint8_t kSync = 0xAB;
-constexpr std::uint8_t kBlockCommand = 0x91;
+using link::CrcStep;
+
 constexpr std::size_t kHeaderSize = 7;  // sync pair, length field, command, offset
 constexpr std::size_t kCheckSize = 2;
 constexpr std::uint16_t kKeySeed = 41177;
@@ -14,34 +16,11 @@ constexpr std::uint8_t kPositionFlip = 0x96;
 // Every position the mask lets through lies inside the block.
 static_assert(kPositionMask < kDeviceBlockLength);
 
-// One CRC-16 step (polynomial 0x1021, most significant bit first) in its
-// bit-by-bit form, kept here so that the device reads nothing of the tool's.
-std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t byte) {
-    const unsigned v = (byte ^ (crc >> 8)) & 0xFF;
-    unsigned acc = 0;
-    for (int bit = 7; bit >= 0; --bit) {
-        const unsigned top = (acc >> 15) & 1;
-        const unsigned current = (v >> bit) & 1;
-        acc = (acc << 1) & 0xFFFF;
-        if (top != current)
-            acc ^= 0x1021;
-    }
-    return static_cast<std::uint16_t>(((crc << 8) & 0xFFFF) ^ acc);
-}
-
-bool CheckHolds(std::span<const std::uint8_t> frame) {
-    const std::size_t checked = frame.size() - kCheckSize;
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < checked; ++i)
-        crc = CrcStep(crc, frame[i]);
-    return frame[checked] == (crc >> 8) && frame[checked + 1] == (crc & 0xFF);
-}
-
 bool IsBlockFrame(std::span<const std::uint8_t> frame) {
     constexpr std::size_t kLengthField = kDeviceBlockLength + 3;
-    return frame.size() == kHeaderSize + kDeviceBlockLength + kCheckSize && frame[0] == kSync &&
-           frame[1] == kSync && frame[2] == (kLengthField >> 8) &&
-           frame[3] == (kLengthField & 0xFF) && frame[4] == kBlockCommand && CheckHolds(frame);
+    return frame.size() == kHeaderSize + kDeviceBlockLength + kCheckSize &&
+           frame[0] == link::kSync && frame[1] == link::kSync && frame[2] == (kLengthField >> 8) &&
+           frame[3] == (kLengthField & 0xFF) && frame[4] == link::kBlock && link::CheckHolds(frame);
 }
 
 // The starting running key and the flipped position follow from the

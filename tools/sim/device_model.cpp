@@ -4,18 +4,17 @@
 #include <cstdio>
 #include <string>
 
-#include "protocol/crc16.h"
-#include "protocol/frame.h"
-#include "protocol/host_commands.h"
 #include "tools/sim/block_unscrambler.h"
+#include "tools/sim/device_link.h"
 
 namespace comflash::sim {
 namespace {
 
-constexpr std::uint8_t kStatusRefused = 0;
+using namespace link;
+
 // An identity reply must fit the host's 2048-byte read: frame overhead,
 // command and address leave this much memory.
-constexpr std::size_t kLongestIdentityRead = 2048 - kFrameOverhead - 3;
+constexpr std::size_t kLongestIdentityRead = kHostReadSize - kFrameOverhead - 3;
 
 std::uint16_t Word(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -32,13 +31,13 @@ Request ClassifyRequest(std::uint8_t command, std::span<const std::uint8_t> payl
     const bool addressed = payload.size() >= 2;
     const std::uint16_t address = addressed ? Word(payload, 0) : 0;
     switch (command) {
-        case command::kHandshake:
+        case kHandshake:
             return {RequestKind::Handshake};
-        case command::kIdentity:
+        case kIdentity:
             if (payload.size() >= 4)
                 return {RequestKind::Identity, address};
             break;
-        case command::kWrite:
+        case kWrite:
             if (!addressed)
                 break;
             if (address == kEepromInitAddress)
@@ -46,15 +45,15 @@ Request ClassifyRequest(std::uint8_t command, std::span<const std::uint8_t> payl
             if (address == kSerialRecordAddress)
                 return {RequestKind::SerialRecord, address};
             return {RequestKind::EepromWrite, address};
-        case command::kBlock:
+        case kBlock:
             if (addressed)
                 return {RequestKind::Block, address};
             break;
-        case command::kChecksum:
+        case kChecksum:
             if (payload.size() >= 4)
                 return {RequestKind::Checksum, address};
             break;
-        case command::kFinish:
+        case kFinish:
             return {RequestKind::Finish};
         default:
             break;
@@ -87,7 +86,7 @@ DeviceMemory SimDevice::Memory() const {
 }
 
 void SimDevice::HoldSerialNumber(std::string_view number) {
-    const std::string record = std::string(kSerialRecordTag) + RecordTextFor(number);
+    const std::string record = std::string(kSerialRecordTag) + RecordText(number);
     std::copy(record.begin(), record.end(), eeprom_.begin() + kSerialRecordAddress);
     HeldRecordFromMemory();
 }
@@ -98,7 +97,7 @@ void SimDevice::HeldRecordFromMemory() {
     if (!std::equal(tag.begin(), tag.end(), kSerialRecordTag.begin()))
         return;
     const auto text = std::span(eeprom_).subspan(kSerialRecordAddress + kSerialRecordTag.size(),
-                                                 kMaxSerialTextLength);
+                                                 kLongestSerialText);
     const auto mark = std::find(text.begin(), text.end(), std::uint8_t{'#'});
     steps_.serialRecord = std::string(text.begin(), mark == text.end() ? mark : mark + 1);
 }
@@ -119,19 +118,18 @@ std::optional<std::vector<std::uint8_t>> SimDevice::Answer(std::span<const std::
     switch (request.kind) {
         case RequestKind::Identity:
             ++steps_.identityRequests;
-            return EncodeFrame(command::kIdentity, ReadIdentity(payload));
+            return EncodeFrame(kIdentity, ReadIdentity(payload));
         case RequestKind::EepromInit:
         case RequestKind::SerialRecord:
         case RequestKind::EepromWrite:
-            return StatusReply(command::kWrite,
-                               WriteEeprom(request.address, payload.subspan(2), refuse));
+            return StatusReply(kWrite, WriteEeprom(request.address, payload.subspan(2), refuse));
         case RequestKind::Block:
-            return StatusReply(command::kBlock, WriteBlock(request.address, frame, refuse));
+            return StatusReply(kBlock, WriteBlock(request.address, frame, refuse));
         case RequestKind::Checksum: {
             const std::uint16_t crc = Checksum(request.address, Word(payload, 2), refuse);
             const std::uint8_t reply[] = {static_cast<std::uint8_t>(crc >> 8),
                                           static_cast<std::uint8_t>(crc & 0xFF)};
-            return EncodeFrame(command::kChecksum, reply);
+            return EncodeFrame(kChecksum, reply);
         }
         case RequestKind::Finish:
             steps_.finish = true;
@@ -175,7 +173,7 @@ std::uint8_t SimDevice::WriteEeprom(std::uint16_t address, std::span<const std::
         steps_.serialRecord = text;
         steps_.serialAcknowledged = true;
     }
-    return kStatusOk;
+    return kStatusDone;
 }
 
 std::uint8_t SimDevice::WriteBlock(std::uint16_t offset, std::span<const std::uint8_t> frame,
@@ -194,7 +192,7 @@ std::uint8_t SimDevice::WriteBlock(std::uint16_t offset, std::span<const std::ui
         return kStatusRefused;
     }
     std::copy(block->bytes.begin(), block->bytes.end(), flash_.begin() + block->offset);
-    return kStatusOk;
+    return kStatusDone;
 }
 
 std::uint16_t SimDevice::Checksum(std::uint16_t address, std::uint16_t count, bool wrong) {
@@ -202,7 +200,7 @@ std::uint16_t SimDevice::Checksum(std::uint16_t address, std::uint16_t count, bo
     const std::uint32_t bytes = count == 0 ? 65536u : count;  // 0: the whole 64 KiB
     std::uint16_t crc = kCrcPreset;
     for (std::uint32_t i = 0; i < bytes; ++i) {
-        crc = Crc16Step(crc, flash_[(address + i) & 0xFFFF]);
+        crc = CrcStep(crc, flash_[(address + i) & 0xFFFF]);
     }
     if (wrong)
         crc = static_cast<std::uint16_t>(crc + 1);

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "protocol/frame.h"
-#include "protocol/host_commands.h"
+#include "tools/sim/device_link.h"
 #include "tools/sim/line_speed.h"
 
 namespace comflash::sim {
@@ -24,10 +23,10 @@ constexpr std::uint8_t kVersionDigitBase = '0';
 constexpr Millis kLateReplyMargin{500};
 
 std::vector<std::uint8_t> HelloFrame(std::optional<std::uint8_t> versionDigit) {
-    std::vector<std::uint8_t> payload = {kHelloMarker};
+    std::vector<std::uint8_t> payload = {link::kHelloMarker};
     if (versionDigit)
         payload.push_back(*versionDigit);
-    return EncodeFrame(command::kHello, payload);
+    return link::EncodeFrame(link::kHello, payload);
 }
 
 std::uint8_t AnnouncedVersion(const Fault& fault, std::uint8_t version) {
@@ -47,7 +46,7 @@ std::uint8_t AnnouncedVersion(const Fault& fault, std::uint8_t version) {
 std::vector<std::uint8_t> Garbled(std::vector<std::uint8_t> bytes) {
     for (auto& byte : bytes) {
         byte = static_cast<std::uint8_t>(byte * 167 + 0x35);
-        if (byte == kSyncByte)
+        if (byte == link::kSync)
             byte = 0x2B;
     }
     return bytes;
@@ -91,7 +90,7 @@ std::vector<std::uint8_t> AlteredRecord(std::uint8_t commandByte,
     if (altered[last] == '#' && last > 0)
         --last;
     altered[last] = altered[last] == '9' ? '8' : '9';
-    return EncodeFrame(commandByte, altered);
+    return link::EncodeFrame(commandByte, altered);
 }
 
 }  // namespace
@@ -107,6 +106,7 @@ DeviceSession::DeviceSession(unsigned number, std::uint8_t version, const Fault&
       trace_(trace),
       port_(line.Path()),
       device_(number, version_, steps_),
+      stream_(settings.frameTimeout),
       noiseState_(0x6A09E667F3BCC909ULL ^ number),
       startedAt_(now),
       startedAtWall_(std::chrono::system_clock::now()) {}
@@ -131,6 +131,10 @@ void DeviceSession::OnBytes(std::span<const std::uint8_t> bytes, SpeedWindow spe
         OnFrame(*frame, now);
     }
     steps_.badFrames = stream_.BadChecks();
+    if (!bytes.empty() && stream_.Held() > 0 && !Done()) {
+        trace_.Event(number_,
+                     "holds " + std::to_string(stream_.Held()) + " bytes of a frame not yet whole");
+    }
 }
 
 void DeviceSession::OnTime(TimePoint now) {
@@ -259,7 +263,7 @@ void DeviceSession::OnFrame(const ReceivedFrame& frame, TimePoint now) {
     ++framesHeard_;
     lastActivity_ = now;
     const bool handshakeAtBase =
-        frame.command == command::kHandshake &&
+        frame.command == link::kHandshake &&
         (phase_ == Phase::Announcing || (phase_ == Phase::Serving && !updateSpeedSeen_));
     if (handshakeAtBase) {
         if (!frame.CameAt(kBaseBaud))
@@ -287,6 +291,8 @@ void DeviceSession::TakeHandshake(const ReceivedFrame& frame, TimePoint now) {
         phase_ = Phase::Serving;
         helloDue_.reset();
         line_.ListenAt(settings_.updateBaud);
+        trace_.Event(number_, "answered: listens at " + std::to_string(settings_.updateBaud) +
+                                  " baud from now on");
     }
     quietArmed_ = true;
     lastActivity_ = now;
@@ -312,7 +318,7 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
     // A request that goes unanswered never reached the device: it stores
     // nothing, so the host may send the same record to the next device.
     if (faultHere && fault_.kind == FaultKind::NoReply) {
-        trace_.Event(number_, "the request is lost: no reply");
+        trace_.Event(number_, "the request is lost: no usable reply");
         return;
     }
     // What the device stores differs from what it was sent, and it says
@@ -329,12 +335,14 @@ void DeviceSession::HandleRequest(const ReceivedFrame& frame, TimePoint now) {
     // sent (a serial number, say) although the host has no way to know.
     if (faultHere &&
         (fault_.kind == FaultKind::StoredNoReply || fault_.kind == FaultKind::ReturnsAfter)) {
-        trace_.Event(number_, "carried out; the reply is never sent");
+        trace_.Event(number_, "carried out; no usable reply: the reply is never sent");
         return;
     }
     const Millis late = faultHere && fault_.kind == FaultKind::LateReply
                             ? settings_.hostTimeout + kLateReplyMargin
                             : Millis{0};
+    if (faultHere && fault_.kind == FaultKind::LateReply)
+        trace_.Event(number_, "no usable reply: it leaves after the host's time-out");
     ScheduleReply(frame, std::move(*reply), faultHere && fault_.kind == FaultKind::SplitReply,
                   late);
 }
@@ -366,6 +374,7 @@ void DeviceSession::ScheduleReply(const ReceivedFrame& request, std::vector<std:
         nextWriteFree_ = at + settings_.splitGap;
         timeline_.At(nextWriteFree_, [this, rest = std::move(rest)](TimePoint now) {
             Send(rest, Outgoing::Reply, now);
+            trace_.Event(number_, "no usable reply: it left in two pieces, neither a frame");
         });
     } else {
         timeline_.At(at, [this, whole = std::move(reply)](TimePoint now) {
@@ -416,7 +425,7 @@ std::vector<std::uint8_t> DeviceSession::NoiseBytes() {
     std::vector<std::uint8_t> noise(3 + next() % 10);
     for (auto& byte : noise) {
         byte = next();
-        if (byte == kSyncByte)
+        if (byte == link::kSync)
             byte = 0x55;
     }
     return noise;

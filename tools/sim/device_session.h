@@ -28,6 +28,7 @@ struct SessionSettings {
     Millis hostTimeout{17000};
     Millis splitGap{100};
     Millis deviceDelay{0};
+    Millis frameTimeout = FrameStream::kDefaultPartialFrameTimeout;
     bool wire = false;
 };
 

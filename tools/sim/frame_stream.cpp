@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/crc16.h"
-#include "protocol/frame.h"
+#include "tools/sim/device_link.h"
 
 namespace comflash::sim {
 
@@ -21,18 +20,18 @@ void FrameStream::Feed(std::span<const std::uint8_t> bytes, SpeedWindow speed, T
 }
 
 std::optional<ReceivedFrame> FrameStream::Next(TimePoint now) {
-    const bool stale = now - lastByteAt_ >= kPartialFrameTimeout;
+    const bool stale = now - lastByteAt_ >= partialFrameTimeout_;
     while (true) {
         // Everything before the first sync pair is line noise to the device.
         std::size_t sync = 0;
         while (sync + 1 < bytes_.size() &&
-               !(bytes_[sync] == kSyncByte && bytes_[sync + 1] == kSyncByte)) {
+               !(bytes_[sync] == link::kSync && bytes_[sync + 1] == link::kSync)) {
             ++sync;
         }
         if (sync + 1 >= bytes_.size()) {
             // Keep a last 0xAB while more may follow: it may be the first
             // half of the next sync pair.
-            const bool keepLast = !stale && !bytes_.empty() && bytes_.back() == kSyncByte;
+            const bool keepLast = !stale && !bytes_.empty() && bytes_.back() == link::kSync;
             Drop(bytes_.size() - (keepLast ? 1 : 0));
             return std::nullopt;
         }
@@ -45,11 +44,11 @@ std::optional<ReceivedFrame> FrameStream::Next(TimePoint now) {
             continue;
         }
         const std::size_t length = std::size_t{bytes_[2]} << 8 | bytes_[3];
-        if (length == 0 || length > kMaxFrameLengthField) {
+        if (length == 0 || length > link::kLongestLengthField) {
             Drop(1);  // not a header after all
             continue;
         }
-        const std::size_t size = length + kFrameOverhead;
+        const std::size_t size = length + link::kFrameOverhead;
         if (bytes_.size() < size) {
             if (!stale)
                 return std::nullopt;
@@ -59,8 +58,7 @@ std::optional<ReceivedFrame> FrameStream::Next(TimePoint now) {
 
         ReceivedFrame frame;
         frame.bytes.assign(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size));
-        const std::uint16_t crc = Crc16Ccitt(std::span(frame.bytes).first(size - 2));
-        if (frame.bytes[size - 2] != (crc >> 8) || frame.bytes[size - 1] != (crc & 0xFF)) {
+        if (!link::CheckHolds(frame.bytes)) {
             ++badChecks_;
             Drop(1);  // a later sync pair may start a good frame
             continue;
@@ -81,7 +79,7 @@ std::optional<ReceivedFrame> FrameStream::Next(TimePoint now) {
 std::optional<TimePoint> FrameStream::PartialDeadline() const {
     if (bytes_.empty())
         return std::nullopt;
-    return lastByteAt_ + kPartialFrameTimeout;
+    return lastByteAt_ + partialFrameTimeout_;
 }
 
 void FrameStream::Clear() {

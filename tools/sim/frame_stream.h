@@ -30,18 +30,24 @@ struct ReceivedFrame {
 class FrameStream {
 public:
     // A real receiver drops a half frame after a pause; so does this one.
-    static constexpr Millis kPartialFrameTimeout{200};
+    static constexpr Millis kDefaultPartialFrameTimeout{200};
+
+    explicit FrameStream(Millis partialFrameTimeout = kDefaultPartialFrameTimeout)
+        : partialFrameTimeout_(partialFrameTimeout) {}
 
     void Feed(std::span<const std::uint8_t> bytes, SpeedWindow speed, TimePoint now);
     std::optional<ReceivedFrame> Next(TimePoint now);
     // When a half frame would be dropped, if one is waiting.
     std::optional<TimePoint> PartialDeadline() const;
     unsigned BadChecks() const { return badChecks_; }
+    // Bytes kept for a frame that is not whole yet.
+    std::size_t Held() const { return bytes_.size(); }
     void Clear();
 
 private:
     void Drop(std::size_t count);
 
+    Millis partialFrameTimeout_;
     std::deque<std::uint8_t> bytes_;
     std::deque<SpeedWindow> speedOf_;  // of each byte, from the read it came in
     TimePoint lastByteAt_{};

@@ -123,6 +123,10 @@ void DeclareOptions(CLI::App& app, SimOptions& options, std::vector<std::string>
         ->group("Line");
     AddMillisOption(app, "--device-delay", options.deviceDelay,
                     "processing time before each reply (default 0)", "Line");
+    AddMillisOption(app, "--frame-timeout", options.frameTimeout,
+                    "a half frame is dropped after this long without\n"
+                    "its next byte (default 200)",
+                    "Line");
 
     app.add_option_function<unsigned>(
            "--devices",

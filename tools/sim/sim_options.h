@@ -39,6 +39,7 @@ struct SimOptions {
     Millis returnDelay{1000};
     Millis splitGap{100};
     Millis deviceDelay{0};
+    Millis frameTimeout{200};
     bool wire = false;
     std::optional<std::filesystem::path> powerUpWhen;
 

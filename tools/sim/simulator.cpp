@@ -25,6 +25,7 @@ SessionSettings SettingsFrom(const SimOptions& options) {
     settings.hostTimeout = options.hostTimeout;
     settings.splitGap = options.splitGap;
     settings.deviceDelay = options.deviceDelay;
+    settings.frameTimeout = options.frameTimeout;
     settings.wire = options.wire;
     return settings;
 }

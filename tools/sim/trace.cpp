@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "protocol/host_commands.h"
+#include "tools/sim/device_link.h"
 
 namespace comflash::sim {
 namespace {
@@ -12,22 +12,22 @@ namespace {
 constexpr std::size_t kShownBytes = 24;
 
 const char* CommandName(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 5 || bytes[0] != 0xAB || bytes[1] != 0xAB)
+    if (bytes.size() < 5 || bytes[0] != link::kSync || bytes[1] != link::kSync)
         return "bytes";
     switch (bytes[4]) {
-        case command::kHello:
+        case link::kHello:
             return "hello";
-        case command::kHandshake:
+        case link::kHandshake:
             return "handshake";
-        case command::kIdentity:
+        case link::kIdentity:
             return "identity";
-        case command::kWrite:
+        case link::kWrite:
             return "write";
-        case command::kBlock:
+        case link::kBlock:
             return "block";
-        case command::kChecksum:
+        case link::kChecksum:
             return "checksum";
-        case command::kFinish:
+        case link::kFinish:
             return "finish";
         default:
             return "frame";
