@@ -60,8 +60,9 @@ TEST_F(StationUnderWine, FourPortsEndAsTheirFaultsPredict) {
 
 // One tile closed in the middle of a transfer: only its port stops.
 TEST_F(StationUnderWine, ATileClosedMidTransferStopsOnlyItsPort) {
-    Sim slow(1, {"--devices", "1", "--wire", "--update-baud", "9600"});
-    Sim other(2, {"--devices", "1"});
+    Sim slow(1, {"--devices", "1", "--wire"});
+    // The second device waits a minute, so the line stays and the tile keeps its state.
+    Sim other(2, {"--devices", "2", "--power-up-delay", "60000"});
     const HWND window = Start({"--port", "COM1", "--port", "COM2", "--open"});
     ASSERT_TRUE(WaitFor([&] { return TileText(window, 0, kTileState).starts_with("updating"); }))
         << TileText(window, 0, kTileState);
