@@ -48,10 +48,10 @@ public:
             ::ptsname_r(master_, name, sizeof name) != 0) {
             throw std::runtime_error("cannot open a pseudo-terminal");
         }
-        slave_path_ = name;
+        slavePath_ = name;
     }
     ~PtyPair() { ::close(master_); }
-    const std::string& SlavePath() const { return slave_path_; }
+    const std::string& SlavePath() const { return slavePath_; }
 
     void Write(const std::uint8_t* data, std::size_t length) const {
         while (length > 0) {
@@ -80,7 +80,7 @@ public:
 
 private:
     int master_;
-    std::string slave_path_;
+    std::string slavePath_;
 };
 
 void UseToolSettings(TComm& comm, const PtyPair& pty) {

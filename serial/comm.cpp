@@ -17,10 +17,10 @@ void TComm::OpenPort() {
     if (port_)
         throw ECommsError(comm_error_text::kAlreadyOpen);
     auto link = std::make_shared<CommLink>(CommLink{this});
-    port_ = OpenCommPort(comm_name_, port_map_, line_, timeouts_, read_completion_,
+    port_ = OpenCommPort(commName_, portMap_, line_, timeouts_, readCompletion_,
                          CommNotifier(dispatcher_, link));
     link_ = std::move(link);
-    adapter_ = IdentifyAdapter(ResolvePortName(comm_name_, port_map_));
+    adapter_ = IdentifyAdapter(ResolvePortName(commName_, portMap_));
 }
 
 void TComm::ClosePort() {
@@ -60,18 +60,18 @@ void TComm::Refused(const std::string& what) {
 }
 
 void TComm::SetReadCompletion(ReadCompletion completion) {
-    if (!completion && !read_completion_)
+    if (!completion && !readCompletion_)
         return;
-    read_completion_ = std::move(completion);
+    readCompletion_ = std::move(completion);
     if (port_)
-        Refused(port_->SetReadCompletion(read_completion_));
+        Refused(port_->SetReadCompletion(readCompletion_));
 }
 
 void TComm::SetCommName(std::string name) {
-    comm_name_ = std::move(name);
+    commName_ = std::move(name);
 }
 void TComm::SetPortMap(std::filesystem::path file) {
-    port_map_ = std::move(file);
+    portMap_ = std::move(file);
 }
 void TComm::SetParity(TParity value) {
     line_.Parity = value;

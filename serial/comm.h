@@ -74,11 +74,11 @@ public:
     // OnSettingRefused, and the value stays stored.
     // CommName and Parity only store: they reach the port at the next open
     // (Parity also at the next re-apply of the line settings).
-    const std::string& CommName() const { return comm_name_; }
+    const std::string& CommName() const { return commName_; }
     void SetCommName(std::string name);
     // The file that says which device a COM name opens (see ResolvePortName);
     // the application says where it keeps it. Empty: no map.
-    const std::filesystem::path& PortMap() const { return port_map_; }
+    const std::filesystem::path& PortMap() const { return portMap_; }
     void SetPortMap(std::filesystem::path file);
     std::uint32_t BaudRate() const { return line_.BaudRate; }
     void SetBaudRate(std::uint32_t value);
@@ -147,7 +147,7 @@ public:
     // open port applies from the read after the one pending, which the
     // driver still ends. Set it before OpenPort to have it from the start.
     void SetReadCompletion(ReadCompletion completion);
-    bool HasReadCompletion() const { return static_cast<bool>(read_completion_); }
+    bool HasReadCompletion() const { return static_cast<bool>(readCompletion_); }
 
     TReceiveDataEvent OnReceiveData;
     TReceiveErrorEvent OnReceiveError;
@@ -165,11 +165,11 @@ private:
     void Refused(const std::string& what);
 
     Dispatcher& dispatcher_;
-    std::string comm_name_ = "COM2";
-    std::filesystem::path port_map_;
+    std::string commName_ = "COM2";
+    std::filesystem::path portMap_;
     LineSettings line_;
     CommTimeouts timeouts_;
-    ReadCompletion read_completion_;
+    ReadCompletion readCompletion_;
     AdapterIdentity adapter_;
     std::unique_ptr<CommPort> port_;
     // Held only while open; the threads' notices reach this component through it.

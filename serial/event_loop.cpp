@@ -19,7 +19,7 @@ EventLoop::TimerId EventLoop::AddTimer(std::chrono::milliseconds interval,
     TimerId id = 0;
     {
         std::lock_guard lock(mutex_);
-        id = next_timer_id_++;
+        id = nextTimerId_++;
         timers_.emplace(id, Timer{period, Clock::now() + period,
                                   std::make_shared<std::function<void()>>(std::move(callback))});
     }
@@ -39,7 +39,7 @@ void EventLoop::Run() {
 void EventLoop::Quit() {
     {
         std::lock_guard lock(mutex_);
-        quit_requested_ = true;
+        quitRequested_ = true;
     }
     wake_.notify_all();
 }
@@ -73,8 +73,8 @@ std::function<void()> EventLoop::WaitForWork(std::unique_lock<std::mutex>& lock,
                                              std::optional<Clock::time_point> deadline,
                                              bool& quit) {
     for (;;) {
-        if (quit_requested_) {
-            quit_requested_ = false;
+        if (quitRequested_) {
+            quitRequested_ = false;
             quit = true;
             return nullptr;
         }

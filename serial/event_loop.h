@@ -64,8 +64,8 @@ private:
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     std::map<TimerId, Timer> timers_;
-    TimerId next_timer_id_ = 1;
-    bool quit_requested_ = false;
+    TimerId nextTimerId_ = 1;
+    bool quitRequested_ = false;
 };
 
 }  // namespace comflash

@@ -26,14 +26,14 @@ std::optional<std::chrono::steady_clock::duration> TotalTimeout(std::uint32_t mu
 }  // namespace
 
 ReadDeadline::ReadDeadline(const CommTimeouts& timeouts, Clock::time_point start)
-    : timeouts_(timeouts), start_(start), latest_byte_(start) {
+    : timeouts_(timeouts), start_(start), latestByte_(start) {
     const bool no_interval = timeouts.ReadIntervalTimeout == kMaxDword;
     const std::uint32_t multiplier = timeouts.ReadTotalTimeoutMultiplier;
     const std::uint32_t constant = timeouts.ReadTotalTimeoutConstant;
     if (no_interval && multiplier == 0 && constant == 0) {
-        return_at_once_ = true;
+        returnAtOnce_ = true;
     } else if (no_interval && multiplier == kMaxDword && constant != 0 && constant != kMaxDword) {
-        return_at_once_ = true;
+        returnAtOnce_ = true;
         total_ = milliseconds(constant);
     } else {
         total_ = TotalTimeout(multiplier, constant, kReceiveBufferSize);
@@ -41,11 +41,11 @@ ReadDeadline::ReadDeadline(const CommTimeouts& timeouts, Clock::time_point start
 }
 
 void ReadDeadline::Restart(Clock::time_point now) {
-    start_ = latest_byte_ = now;
+    start_ = latestByte_ = now;
 }
 
 bool ReadDeadline::CompleteAtOnce(std::size_t held) const {
-    return held >= kReceiveBufferSize || (return_at_once_ && held > 0);
+    return held >= kReceiveBufferSize || (returnAtOnce_ && held > 0);
 }
 
 std::optional<ReadDeadline::Clock::time_point> ReadDeadline::Deadline(std::size_t held) const {
@@ -54,7 +54,7 @@ std::optional<ReadDeadline::Clock::time_point> ReadDeadline::Deadline(std::size_
         deadline = start_ + *total_;
     const std::uint32_t interval = timeouts_.ReadIntervalTimeout;
     if (held > 0 && interval != 0 && interval != kMaxDword) {
-        const Clock::time_point interval_end = latest_byte_ + milliseconds(interval);
+        const Clock::time_point interval_end = latestByte_ + milliseconds(interval);
         deadline = deadline ? std::min(*deadline, interval_end) : interval_end;
     }
     return deadline;

@@ -32,7 +32,7 @@ public:
     ReadDeadline(const CommTimeouts& timeouts, Clock::time_point start);
 
     // Bytes came in at `now`: the interval time-out runs from here.
-    void BytesArrived(Clock::time_point now) { latest_byte_ = now; }
+    void BytesArrived(Clock::time_point now) { latestByte_ = now; }
     // A total time-out ran out on an empty read: the read begins again.
     void Restart(Clock::time_point now);
 
@@ -43,10 +43,10 @@ public:
 
 private:
     CommTimeouts timeouts_;
-    bool return_at_once_ = false;
+    bool returnAtOnce_ = false;
     std::optional<Clock::duration> total_;
     Clock::time_point start_;
-    Clock::time_point latest_byte_;
+    Clock::time_point latestByte_;
 };
 
 // When one write of `length` bytes stops waiting for the line (the rest is then

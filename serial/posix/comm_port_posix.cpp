@@ -85,10 +85,10 @@ public:
         // Every wait of both threads watches the close event, so each ends at
         // once; the flush drops what the line still holds.
         threads_.Stop([this](PortDirection direction) {
-            close_event_.Signal();
+            closeEvent_.Signal();
             DropQueued(port_.get(), direction == PortDirection::Receive ? TCIFLUSH : TCOFLUSH);
         });
-        low_latency_.Restore(port_.get());
+        lowLatency_.Restore(port_.get());
         // Cleared before the close, or the next non-root opener of this
         // terminal would be refused while its other end stays open. A device
         // that is gone refuses it, and takes the mark with it.
@@ -110,7 +110,7 @@ public:
     std::string SetReadCompletion(ReadCompletion completion) override {
         std::string refused;
         if (completion)
-            refused = low_latency_.Request(port_.get());
+            refused = lowLatency_.Request(port_.get());
         completion_.Store(std::move(completion));
         return refused;
     }
@@ -120,15 +120,15 @@ public:
     }
 
     void StartThreads() {
-        if (!close_event_.valid())
+        if (!closeEvent_.valid())
             throw ECommsError(comm_error_text::kCannotCreateEvent);
         threads_.Start(
             [this] {
-                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
+                return std::make_unique<TReadThread>(port_.get(), closeEvent_.get(), timeouts_,
                                                      completion_, notifier_);
             },
             [this] {
-                return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), timeouts_,
+                return std::make_unique<TWriteThread>(port_.get(), closeEvent_.get(), timeouts_,
                                                       notifier_);
             });
     }
@@ -136,10 +136,10 @@ public:
 private:
     UniqueFd port_;
     CommNotifier notifier_;
-    EventFd close_event_;
+    EventFd closeEvent_;
     SharedTimeouts timeouts_;
     SharedReadCompletion completion_;
-    LowLatency low_latency_;
+    LowLatency lowLatency_;
     PortThreads<TReadThread, TWriteThread> threads_;
 };
 

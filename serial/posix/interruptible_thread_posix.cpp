@@ -41,7 +41,7 @@ bool WakeSignalReady() {
 bool InterruptibleThread::Start(Body body) {
     if (thread_.joinable() || !WakeSignalReady())
         return false;
-    stop_requested_ = false;
+    stopRequested_ = false;
     finished_ = false;
     try {
         thread_ = StartWorkerThread([this, body = std::move(body)] { Run(body); });
@@ -57,23 +57,23 @@ void InterruptibleThread::Run(const Body& body) {
     sigemptyset(&wake);
     sigaddset(&wake, WakeSignal());
     ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
-    body(stop_requested_);
+    body(stopRequested_);
     {
         std::lock_guard lock(mutex_);
         finished_ = true;
     }
-    finished_changed_.notify_all();
+    finishedChanged_.notify_all();
 }
 
 void InterruptibleThread::Stop() {
     if (!thread_.joinable())
         return;
-    stop_requested_ = true;
+    stopRequested_ = true;
     {
         std::unique_lock lock(mutex_);
         while (!finished_) {
             ::pthread_kill(thread_.native_handle(), WakeSignal());
-            finished_changed_.wait_for(lock, std::chrono::milliseconds(5));
+            finishedChanged_.wait_for(lock, std::chrono::milliseconds(5));
         }
     }
     thread_.join();

@@ -31,9 +31,9 @@ private:
     void Run(const Body& body);
 
     std::thread thread_;
-    std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> stopRequested_{false};
     std::mutex mutex_;
-    std::condition_variable finished_changed_;
+    std::condition_variable finishedChanged_;
     bool finished_ = false;
 };
 

@@ -39,7 +39,7 @@ std::string LowLatency::Request(int port) {
         return "the driver refused low latency (" + std::generic_category().message(errno) +
                "): replies wait for the adapter's latency timer";
     }
-    restore_flags_ = before;
+    restoreFlags_ = before;
     return {};
 }
 
@@ -47,7 +47,7 @@ std::string LowLatency::Request(int port) {
 // gone) took its setting with it, so a failure here leaves nothing to put
 // back and no one to tell.
 void LowLatency::Restore(int port) {
-    const std::optional<int> before = std::exchange(restore_flags_, std::nullopt);
+    const std::optional<int> before = std::exchange(restoreFlags_, std::nullopt);
     requested_ = false;
     serial_struct serial{};
     if (!before || ::ioctl(port, TIOCGSERIAL, &serial) != 0)

@@ -20,7 +20,7 @@ public:
 
 private:
     bool requested_ = false;
-    std::optional<int> restore_flags_;  // set when Request changed them
+    std::optional<int> restoreFlags_;  // set when Request changed them
 };
 
 }  // namespace comflash

@@ -17,7 +17,7 @@ namespace comflash {
 TReadThread::TReadThread(int port, int close_event, const SharedTimeouts& timeouts,
                          const SharedReadCompletion& completion, CommNotifier notifier)
     : port_(port),
-      close_event_(close_event),
+      closeEvent_(close_event),
       timeouts_(timeouts),
       notifier_(std::move(notifier)),
       chunk_(completion) {}
@@ -50,7 +50,7 @@ bool TReadThread::IssueRead(LineErrorCounters& line_errors) {
             Deliver(ready);
             return true;
         }
-        const PortWait wait = WaitForPort(port_, POLLIN, close_event_, chunk_.Deadline());
+        const PortWait wait = WaitForPort(port_, POLLIN, closeEvent_, chunk_.Deadline());
         if (wait == PortWait::Stopped)
             return false;
         if (wait == PortWait::Failed)

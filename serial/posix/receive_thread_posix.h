@@ -38,7 +38,7 @@ private:
     void Deliver(std::size_t length);
 
     const int port_;
-    const int close_event_;
+    const int closeEvent_;
     const SharedTimeouts& timeouts_;
     const CommNotifier notifier_;
     ReceiveChunk chunk_;

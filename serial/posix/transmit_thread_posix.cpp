@@ -17,7 +17,7 @@ namespace comflash {
 
 TWriteThread::TWriteThread(int port, int close_event, const SharedTimeouts& timeouts,
                            CommNotifier notifier)
-    : port_(port), close_event_(close_event), timeouts_(timeouts), notifier_(std::move(notifier)) {}
+    : port_(port), closeEvent_(close_event), timeouts_(timeouts), notifier_(std::move(notifier)) {}
 
 void TWriteThread::Start() {
     if (!wake_.valid())
@@ -51,7 +51,7 @@ void TWriteThread::Run() {
                 break;
             continue;
         }
-        if (StopRequested(close_event_) || !WriteBlock(*block))
+        if (StopRequested(closeEvent_) || !WriteBlock(*block))
             break;
         written_since_notice = true;
     }
@@ -60,7 +60,7 @@ void TWriteThread::Run() {
 }
 
 bool TWriteThread::WaitForWork() {
-    switch (WaitForPort(wake_.get(), POLLIN, close_event_, std::nullopt)) {
+    switch (WaitForPort(wake_.get(), POLLIN, closeEvent_, std::nullopt)) {
         case PortWait::Ready:
             wake_.Drain();
             return true;
@@ -102,7 +102,7 @@ std::optional<std::size_t> TWriteThread::WriteFile(const std::uint8_t* data, std
                 notifier_.PostHangupRequest();
             return std::nullopt;
         }
-        wait = WaitForPort(port_, POLLOUT, close_event_, deadline);
+        wait = WaitForPort(port_, POLLOUT, closeEvent_, deadline);
         switch (wait) {
             case PortWait::Ready:
             case PortWait::HungUp:

@@ -38,7 +38,7 @@ private:
     std::optional<std::size_t> WriteFile(const std::uint8_t* data, std::size_t length);
 
     const int port_;
-    const int close_event_;
+    const int closeEvent_;
     const SharedTimeouts& timeouts_;
     const CommNotifier notifier_;
     TransmitQueue queue_;

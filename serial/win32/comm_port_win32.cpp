@@ -125,7 +125,7 @@ public:
         // once; the purge aborts the operation it has pending.
         threads_.Stop([this](PortDirection direction) {
             // The event was made in StartThreads, and a thread runs only once it was.
-            [[maybe_unused]] const bool signalled = ::SetEvent(close_event_.get()) != FALSE;
+            [[maybe_unused]] const bool signalled = ::SetEvent(closeEvent_.get()) != FALSE;
             DropQueued(port_.get(), direction == PortDirection::Receive
                                         ? PURGE_RXABORT | PURGE_RXCLEAR
                                         : PURGE_TXABORT | PURGE_TXCLEAR);
@@ -150,7 +150,7 @@ public:
 
     std::string ApplyTimeouts(const CommTimeouts& timeouts) override {
         timeouts_.Store(timeouts);
-        if (own_time_) {
+        if (ownTime_) {
             // The receive thread keeps the driver's time-outs itself.
             if (threads_.Receive())
                 threads_.Receive()->KeepOwnTime();
@@ -168,10 +168,10 @@ public:
     // The driver's read-interval time-out cannot end a read at a unit's last
     // byte: from the first rule on, the receive thread keeps the time itself.
     std::string SetReadCompletion(ReadCompletion completion) override {
-        const bool first = completion && !own_time_;
+        const bool first = completion && !ownTime_;
         completion_.Store(std::move(completion));
         if (first) {
-            own_time_ = true;
+            ownTime_ = true;
             if (threads_.Receive())
                 threads_.Receive()->KeepOwnTime();
         }
@@ -183,28 +183,28 @@ public:
     }
 
     void StartThreads() {
-        close_event_ = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        if (!close_event_.valid())
+        closeEvent_ = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        if (!closeEvent_.valid())
             throw ECommsError(comm_error_text::kCannotCreateEvent);
         // A rule given at open is known to the receive thread from its first read.
         threads_.Start(
             [this] {
-                return std::make_unique<TReadThread>(port_.get(), close_event_.get(), timeouts_,
-                                                     completion_, own_time_, notifier_);
+                return std::make_unique<TReadThread>(port_.get(), closeEvent_.get(), timeouts_,
+                                                     completion_, ownTime_, notifier_);
             },
             [this] {
-                return std::make_unique<TWriteThread>(port_.get(), close_event_.get(), notifier_);
+                return std::make_unique<TWriteThread>(port_.get(), closeEvent_.get(), notifier_);
             });
     }
 
 private:
     UniqueHandle port_;
     CommNotifier notifier_;
-    UniqueHandle close_event_;
+    UniqueHandle closeEvent_;
     SharedTimeouts timeouts_;
     SharedReadCompletion completion_;
     // Owning thread: a completion rule has been set on this open port.
-    bool own_time_ = false;
+    bool ownTime_ = false;
     PortThreads<TReadThread, TWriteThread> threads_;
 };
 

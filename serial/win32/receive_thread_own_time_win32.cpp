@@ -21,18 +21,18 @@ constexpr DWORD kWaitForFirstByteMs = MAXDWORD - 1;
 }  // namespace
 
 bool TReadThread::TakeOwnTime() {
-    if (own_time_) {
+    if (ownTime_) {
         // New write time-outs; the pending read runs on.
         return SetOwnTimeTimeouts() || EndAfter(::GetLastError());
     }
     // The read pending under the driver's time-outs runs to its end: cutting
     // it short could lose the bytes it holds. Own time begins with the next.
-    own_time_asked_ = true;
+    ownTimeAsked_ = true;
     return true;
 }
 
 bool TReadThread::EnterOwnTime() {
-    own_time_ = true;
+    ownTime_ = true;
     if (!SetOwnTimeTimeouts())
         return EndAfter(::GetLastError());
     chunk_.Begin(timeouts_.Load(), Clock::now());
@@ -61,11 +61,11 @@ bool TReadThread::KeepOwnTimedReadGoing() {
         if (CloseRequested())
             return false;
         DeliverDueChunks();
-        if (read_pending_)
+        if (readPending_)
             return true;
         const std::optional<DWORD> length = StartRead(BytesToRead());
         if (!length)
-            return read_pending_;
+            return readPending_;
         if (!OwnTimedReadEnded(*length))
             return false;
     }
@@ -80,7 +80,7 @@ bool TReadThread::CompleteOwnTimedRead() {
 // completes reads at once: it gets the pause.
 bool TReadThread::OwnTimedReadEnded(DWORD length) {
     if (length == 0)
-        return ::WaitForSingleObject(close_event_, kEmptyReadPauseMs) == WAIT_TIMEOUT;
+        return ::WaitForSingleObject(closeEvent_, kEmptyReadPauseMs) == WAIT_TIMEOUT;
     std::memcpy(chunk_.Space(), buffer_.data(), length);
     chunk_.Arrived(length, Clock::now());
     return true;

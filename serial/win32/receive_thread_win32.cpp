@@ -14,15 +14,15 @@ TReadThread::TReadThread(HANDLE port, HANDLE close_event, const SharedTimeouts& 
                          const SharedReadCompletion& completion, bool own_time,
                          CommNotifier notifier)
     : port_(port),
-      close_event_(close_event),
+      closeEvent_(close_event),
       timeouts_(timeouts),
       notifier_(std::move(notifier)),
-      timing_event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      own_time_asked_(own_time),
+      timingEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      ownTimeAsked_(own_time),
       chunk_(completion) {}
 
 void TReadThread::Start() {
-    if (!timing_event_.valid())
+    if (!timingEvent_.valid())
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
     thread_ = StartWorkerThread([this] { Run(); });
 }
@@ -43,20 +43,20 @@ void TReadThread::Run() {
 }
 
 bool TReadThread::Prepare() {
-    read_event_ = CreateOverlappedEvent();
-    event_wait_event_ = CreateOverlappedEvent();
-    if (!read_event_.valid() || !event_wait_event_.valid()) {
+    readEvent_ = CreateOverlappedEvent();
+    eventWaitEvent_ = CreateOverlappedEvent();
+    if (!readEvent_.valid() || !eventWaitEvent_.valid()) {
         notifier_.PostHangupRequest();
         return false;
     }
-    read_.hEvent = read_event_.get();
-    event_wait_.hEvent = event_wait_event_.get();
+    read_.hEvent = readEvent_.get();
+    eventWait_.hEvent = eventWaitEvent_.get();
     // Arriving characters are not watched: data comes through the standing read.
     if (!::SetCommMask(port_, kWatchedEvents)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_NOT_SUPPORTED)
             return EndAfter(error);
-        line_events_ = false;
+        lineEvents_ = false;
     }
     return true;
 }
@@ -64,12 +64,12 @@ bool TReadThread::Prepare() {
 bool TReadThread::WaitAndHandle() {
     // The close event comes first: when several are signalled the lowest
     // index is reported, so a stop request wins over pending data.
-    const bool watching = line_events_;
-    const HANDLE waits[4] = {close_event_, watching ? event_wait_.hEvent : read_.hEvent,
-                             watching ? read_.hEvent : timing_event_.get(), timing_event_.get()};
+    const bool watching = lineEvents_;
+    const HANDLE waits[4] = {closeEvent_, watching ? eventWait_.hEvent : read_.hEvent,
+                             watching ? read_.hEvent : timingEvent_.get(), timingEvent_.get()};
     const DWORD count = watching ? 4 : 3;
     // Under its own time the thread wakes up when the chunk is due.
-    const DWORD timeout = own_time_ ? MillisecondsUntilDue() : INFINITE;
+    const DWORD timeout = ownTime_ ? MillisecondsUntilDue() : INFINITE;
     const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, timeout);
     if (result == WAIT_OBJECT_0)
         return false;
@@ -86,13 +86,13 @@ bool TReadThread::WaitAndHandle() {
 }
 
 bool TReadThread::IssueRead() {
-    if (own_time_asked_ && !own_time_ && !EnterOwnTime())
+    if (ownTimeAsked_ && !ownTime_ && !EnterOwnTime())
         return false;
-    return own_time_ ? KeepOwnTimedReadGoing() : IssueDriverTimedRead();
+    return ownTime_ ? KeepOwnTimedReadGoing() : IssueDriverTimedRead();
 }
 
 bool TReadThread::CompleteRead() {
-    return own_time_ ? CompleteOwnTimedRead() : CompleteDriverTimedRead();
+    return ownTime_ ? CompleteOwnTimedRead() : CompleteDriverTimedRead();
 }
 
 bool TReadThread::IssueDriverTimedRead() {
@@ -101,7 +101,7 @@ bool TReadThread::IssueDriverTimedRead() {
             return false;
         const std::optional<DWORD> length = StartRead(static_cast<DWORD>(buffer_.size()));
         if (!length)
-            return read_pending_;
+            return readPending_;
         if (!Deliver(*length))
             return false;
     }
@@ -119,12 +119,12 @@ std::optional<DWORD> TReadThread::StartRead(DWORD size) {
     const DWORD error = ::GetLastError();
     if (EndedByTotalTimeout(error))
         return length;
-    read_pending_ = PendingAfter(error);
+    readPending_ = PendingAfter(error);
     return std::nullopt;
 }
 
 std::optional<DWORD> TReadThread::FinishPendingRead() {
-    read_pending_ = false;
+    readPending_ = false;
     DWORD length = 0;
     if (!::GetOverlappedResult(port_, &read_, &length, FALSE)) {
         const DWORD error = ::GetLastError();
@@ -151,22 +151,22 @@ bool TReadThread::Deliver(DWORD length) {
         notifier_.DataReceived(buffer_.data(), length);
         return true;
     }
-    return ::WaitForSingleObject(close_event_, kEmptyReadPauseMs) == WAIT_TIMEOUT;
+    return ::WaitForSingleObject(closeEvent_, kEmptyReadPauseMs) == WAIT_TIMEOUT;
 }
 
 bool TReadThread::IssueEventWait() {
-    while (line_events_) {
+    while (lineEvents_) {
         if (CloseRequested())
             return false;
-        event_mask_ = 0;
-        if (!::WaitCommEvent(port_, &event_mask_, &event_wait_)) {
+        eventMask_ = 0;
+        if (!::WaitCommEvent(port_, &eventMask_, &eventWait_)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_NOT_SUPPORTED) {
-                line_events_ = false;
+                lineEvents_ = false;
                 break;
             }
-            event_wait_pending_ = PendingAfter(error);
-            return event_wait_pending_;
+            eventWaitPending_ = PendingAfter(error);
+            return eventWaitPending_;
         }
         if (!ProcessCommEvent(false))
             return false;
@@ -176,21 +176,21 @@ bool TReadThread::IssueEventWait() {
 
 bool TReadThread::ProcessCommEvent(bool with_retrieval) {
     if (with_retrieval) {
-        event_wait_pending_ = false;
+        eventWaitPending_ = false;
         DWORD unused = 0;
-        if (!::GetOverlappedResult(port_, &event_wait_, &unused, FALSE)) {
+        if (!::GetOverlappedResult(port_, &eventWait_, &unused, FALSE)) {
             const DWORD error = ::GetLastError();
             // Wine lets the wait run a moment on a pseudo-terminal before
             // aborting it: the port reports no line events.
             if (error == ERROR_NOT_SUPPORTED || error == ERROR_OPERATION_ABORTED) {
-                line_events_ = false;
+                lineEvents_ = false;
                 return true;
             }
             return EndAfter(error);
         }
     }
     bool handled = false;
-    if ((event_mask_ & EV_ERR) != 0) {
+    if ((eventMask_ & EV_ERR) != 0) {
         DWORD line_errors = 0;
         if (!::ClearCommError(port_, &line_errors, nullptr))
             return EndAfter(::GetLastError());
@@ -198,9 +198,9 @@ bool TReadThread::ProcessCommEvent(bool with_retrieval) {
         handled = true;
     }
     DWORD modem_event = 0;
-    if ((event_mask_ & EV_RLSD) != 0)
+    if ((eventMask_ & EV_RLSD) != 0)
         modem_event |= MODEM_EVENT_CARRIER;
-    if ((event_mask_ & EV_RING) != 0)
+    if ((eventMask_ & EV_RING) != 0)
         modem_event |= MODEM_EVENT_RING;
     if (modem_event != 0) {
         notifier_.ModemStateChanged(modem_event);
@@ -227,19 +227,19 @@ bool TReadThread::EndAfter(DWORD error) {
 // The system writes into the overlapped records until each operation has
 // finished, so none may be released while one is still pending.
 void TReadThread::SettlePendingIo() {
-    if (!read_pending_ && !event_wait_pending_)
+    if (!readPending_ && !eventWaitPending_)
         return;
     ::CancelIo(port_);
     DWORD unused = 0;
-    if (read_pending_)
+    if (readPending_)
         ::GetOverlappedResult(port_, &read_, &unused, TRUE);
-    if (event_wait_pending_)
-        ::GetOverlappedResult(port_, &event_wait_, &unused, TRUE);
-    read_pending_ = event_wait_pending_ = false;
+    if (eventWaitPending_)
+        ::GetOverlappedResult(port_, &eventWait_, &unused, TRUE);
+    readPending_ = eventWaitPending_ = false;
 }
 
 bool TReadThread::CloseRequested() const {
-    return ::WaitForSingleObject(close_event_, 0) != WAIT_TIMEOUT;
+    return ::WaitForSingleObject(closeEvent_, 0) != WAIT_TIMEOUT;
 }
 
 }  // namespace comflash

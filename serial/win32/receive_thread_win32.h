@@ -38,7 +38,7 @@ public:
     // Owning thread: the first call makes the thread keep the read time
     // itself from the next read on (the pending one runs to its end); a
     // later call passes on new write time-outs.
-    void KeepOwnTime() { ::SetEvent(timing_event_.get()); }
+    void KeepOwnTime() { ::SetEvent(timingEvent_.get()); }
 
 private:
     // After a read that brought nothing, the next one waits this long, so
@@ -72,7 +72,7 @@ private:
     bool ProcessCommEvent(bool with_retrieval);
     bool Deliver(DWORD length);
     // Starts a read of up to `size` bytes into the buffer: its length when it
-    // completed at once; nothing when it is pending (read_pending_) or the
+    // completed at once; nothing when it is pending (readPending_) or the
     // port failed (the thread is to end).
     std::optional<DWORD> StartRead(DWORD size);
     // The length of the read that was pending; nothing when it failed.
@@ -85,27 +85,27 @@ private:
     bool CloseRequested() const;
 
     const HANDLE port_;
-    const HANDLE close_event_;
+    const HANDLE closeEvent_;
     const SharedTimeouts& timeouts_;
     const CommNotifier notifier_;
     // Where every read lands; under the thread's own time the bytes then go
     // on into the chunk.
     std::array<std::uint8_t, kReceiveBufferSize> buffer_{};
     // Auto-reset: set by KeepOwnTime, taken by the thread's wait.
-    UniqueHandle timing_event_;
-    bool own_time_asked_ = false;
-    bool own_time_ = false;
+    UniqueHandle timingEvent_;
+    bool ownTimeAsked_ = false;
+    bool ownTime_ = false;
     ReceiveChunk chunk_;
-    UniqueHandle read_event_;
-    UniqueHandle event_wait_event_;
+    UniqueHandle readEvent_;
+    UniqueHandle eventWaitEvent_;
     OVERLAPPED read_{};
-    OVERLAPPED event_wait_{};
-    DWORD event_mask_ = 0;
-    bool read_pending_ = false;
-    bool event_wait_pending_ = false;
+    OVERLAPPED eventWait_{};
+    DWORD eventMask_ = 0;
+    bool readPending_ = false;
+    bool eventWaitPending_ = false;
     // Cleared when the port says it reports no line events (error 50, as
     // Wine answers on a pseudo-terminal): reading goes on without them.
-    bool line_events_ = true;
+    bool lineEvents_ = true;
     std::thread thread_;
 };
 

@@ -8,12 +8,12 @@ namespace comflash {
 
 TWriteThread::TWriteThread(HANDLE port, HANDLE close_event, CommNotifier notifier)
     : port_(port),
-      close_event_(close_event),
+      closeEvent_(close_event),
       notifier_(std::move(notifier)),
-      wake_event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+      wakeEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 void TWriteThread::Start() {
-    if (!wake_event_.valid()) {
+    if (!wakeEvent_.valid()) {
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
     }
     thread_ = StartWorkerThread([this] { Run(); });
@@ -27,7 +27,7 @@ void TWriteThread::Join() {
 bool TWriteThread::Queue(std::vector<std::uint8_t> block) {
     if (!queue_.Push(std::move(block)))
         return false;
-    ::SetEvent(wake_event_.get());
+    ::SetEvent(wakeEvent_.get());
     return true;
 }
 
@@ -36,11 +36,11 @@ void TWriteThread::Run() {
     // Outlives the loop: a write abandoned on the stop request may still read
     // from it until the exit purge below has settled it.
     std::optional<std::vector<std::uint8_t>> block;
-    write_event_ = CreateOverlappedEvent();
-    if (!write_event_.valid()) {
+    writeEvent_ = CreateOverlappedEvent();
+    if (!writeEvent_.valid()) {
         notifier_.PostHangupRequest();
     } else {
-        write_.hEvent = write_event_.get();
+        write_.hEvent = writeEvent_.get();
         bool written_since_notice = true;
         for (;;) {
             block = queue_.Pop();
@@ -53,7 +53,7 @@ void TWriteThread::Run() {
                     break;
                 continue;
             }
-            if (::WaitForSingleObject(close_event_, 0) != WAIT_TIMEOUT)
+            if (::WaitForSingleObject(closeEvent_, 0) != WAIT_TIMEOUT)
                 break;
             if (!WriteBlock(*block))
                 break;
@@ -66,7 +66,7 @@ void TWriteThread::Run() {
 }
 
 bool TWriteThread::WaitForWork() {
-    const HANDLE waits[2] = {close_event_, wake_event_.get()};
+    const HANDLE waits[2] = {closeEvent_, wakeEvent_.get()};
     const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (result == WAIT_OBJECT_0 + 1)
         return true;
@@ -76,7 +76,7 @@ bool TWriteThread::WaitForWork() {
 }
 
 bool TWriteThread::WriteBlock(const std::vector<std::uint8_t>& block) {
-    const HANDLE waits[2] = {close_event_, write_event_.get()};
+    const HANDLE waits[2] = {closeEvent_, writeEvent_.get()};
     std::size_t offset = 0;
     while (offset < block.size()) {
         const DWORD length = static_cast<DWORD>(block.size() - offset);
@@ -85,7 +85,7 @@ bool TWriteThread::WriteBlock(const std::vector<std::uint8_t>& block) {
             const DWORD error = ::GetLastError();
             if (ClassifyIoFailure(error) != IoFailure::Pending)
                 return EndAfter(error);
-            write_pending_ = true;
+            writePending_ = true;
             const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
             // On the stop request the write is abandoned; the exit purge aborts it.
             if (result == WAIT_OBJECT_0)
@@ -94,7 +94,7 @@ bool TWriteThread::WriteBlock(const std::vector<std::uint8_t>& block) {
                 notifier_.PostHangupRequest();
                 return false;
             }
-            write_pending_ = false;
+            writePending_ = false;
             if (!::GetOverlappedResult(port_, &write_, &written, TRUE)) {
                 return EndAfter(::GetLastError());
             }
@@ -114,12 +114,12 @@ bool TWriteThread::EndAfter(DWORD error) {
 // The system writes into the overlapped record until the write has finished,
 // so it may not be released while the write is pending.
 void TWriteThread::SettlePendingIo() {
-    if (!write_pending_)
+    if (!writePending_)
         return;
     ::CancelIo(port_);
     DWORD unused = 0;
     ::GetOverlappedResult(port_, &write_, &unused, TRUE);
-    write_pending_ = false;
+    writePending_ = false;
 }
 
 }  // namespace comflash

@@ -34,14 +34,14 @@ private:
     void SettlePendingIo();
 
     const HANDLE port_;
-    const HANDLE close_event_;
+    const HANDLE closeEvent_;
     const CommNotifier notifier_;
     TransmitQueue queue_;
     // Auto-reset: set by Queue, taken by the thread's wait.
-    UniqueHandle wake_event_;
-    UniqueHandle write_event_;
+    UniqueHandle wakeEvent_;
+    UniqueHandle writeEvent_;
     OVERLAPPED write_{};
-    bool write_pending_ = false;
+    bool writePending_ = false;
     std::thread thread_;
 };
 

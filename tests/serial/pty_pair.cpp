@@ -21,7 +21,7 @@ PtyPair::PtyPair() {
     if (::ptsname_r(master_, name, sizeof name) != 0) {
         throw std::runtime_error("cannot name the pseudo-terminal");
     }
-    slave_path_ = name;
+    slavePath_ = name;
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 

@@ -18,7 +18,7 @@ public:
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    const std::string& SlavePath() const { return slave_path_; }
+    const std::string& SlavePath() const { return slavePath_; }
     int Master() const { return master_; }
 
     void Write(const std::vector<std::uint8_t>& bytes) const;
@@ -34,7 +34,7 @@ public:
 
 private:
     int master_ = -1;
-    std::string slave_path_;
+    std::string slavePath_;
 };
 
 std::vector<std::uint8_t> Pattern(std::size_t length, std::uint32_t seed = 1);

@@ -23,10 +23,10 @@ constexpr const char* kKeyFromRoot = "software\\Norvane\\FW";
 class RegistryStoreTest : public ::testing::Test {
 protected:
     RegistryStoreTest() {
-        scratch_name_ = std::string(kScratchRoot) + "\\" + std::to_string(::GetCurrentProcessId());
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, scratch_name_.c_str());
+        scratchName_ = std::string(kScratchRoot) + "\\" + std::to_string(::GetCurrentProcessId());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, scratchName_.c_str());
         EXPECT_EQ(
-            ::RegCreateKeyExA(HKEY_CURRENT_USER, scratch_name_.c_str(), 0, nullptr,
+            ::RegCreateKeyExA(HKEY_CURRENT_USER, scratchName_.c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &scratch_, nullptr),
             ERROR_SUCCESS);
         EXPECT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, scratch_), ERROR_SUCCESS);
@@ -34,7 +34,7 @@ protected:
     ~RegistryStoreTest() override {
         ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         ::RegCloseKey(scratch_);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, scratch_name_.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, scratchName_.c_str());
         ::RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);  // only once it is empty
     }
 
@@ -73,7 +73,7 @@ protected:
     HKEY scratch_ = nullptr;
 
 private:
-    std::string scratch_name_;
+    std::string scratchName_;
 };
 
 TEST_F(RegistryStoreTest, FreshUserReadsEmptyTextsAndGetsTheKey) {
