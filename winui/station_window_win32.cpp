@@ -188,7 +188,7 @@ void StationWindow::CreateControls() {
 
 void StationWindow::MakeTileViews() {
     for (const TileView& view : tiles_) {
-        for (HWND control : {view.frame, view.name, view.socket, view.openClose, view.state,
+        for (HWND control : {view.name, view.socket, view.openClose, view.state,
                              view.detail, view.progress, view.counters, view.logButton, view.log})
             DestroyWindow(control);
     }
@@ -196,7 +196,6 @@ void StationWindow::MakeTileViews() {
     for (std::size_t i = 0; i < model_->Tiles().size(); ++i) {
         const auto id = [i](int control) { return TileControlId(i, control); };
         TileView view{};
-        view.frame = Child(WC_STATICA, "", SS_ETCHEDFRAME, -1, Font::Body);
         view.name = Child(WC_STATICA, model_->Tiles()[i]->Port().c_str(), SS_LEFT,
                           id(kTileName), Font::Name);
         view.socket = Child(WC_STATICA, "", SS_LEFT | SS_ENDELLIPSIS, id(kTileSocket),
@@ -256,10 +255,10 @@ void StationWindow::LayOut() {
             logInRow = logInRow || tiles_[i].logShown;
         const int tileHeight = s(kTileHeight) + (logInRow ? s(kLogHeight) : 0);
         for (std::size_t i = row * columns; i < std::min(tiles_.size(), (row + 1) * columns); ++i) {
-            const TileView& view = tiles_[i];
+            TileView& view = tiles_[i];
             const int left = s(kMargin) + static_cast<int>(i - row * columns) * (tileWidth + s(kGap));
             const int inner = tileWidth - s(16);
-            MoveWindow(view.frame, left, top, tileWidth, tileHeight, TRUE);
+            view.bounds = RECT{left, top, left + tileWidth, top + tileHeight};
             MoveWindow(view.name, left + s(8), top + s(6), inner - s(100), s(28), TRUE);
             MoveWindow(view.socket, left + s(8), top + s(34), inner - s(100), s(16), TRUE);
             MoveWindow(view.openClose, left + tileWidth - s(96), top + s(8), s(88), s(32), TRUE);
@@ -273,6 +272,17 @@ void StationWindow::LayOut() {
         }
         top += tileHeight + s(kGap);
     }
+    // The frames are the window's own drawing: a control under the tile's
+    // controls would paint over them.
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void StationWindow::PaintTileFrames() {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window_, &paint);
+    for (TileView& view : tiles_)
+        DrawEdge(dc, &view.bounds, EDGE_ETCHED, BF_RECT);
+    EndPaint(window_, &paint);
 }
 
 void StationWindow::DrawTile(std::size_t tile) {
@@ -351,6 +361,9 @@ LRESULT StationWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_SIZE:
             LayOut();
+            return 0;
+        case WM_PAINT:
+            PaintTileFrames();
             return 0;
         case WM_CTLCOLORSTATIC:
             return Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam));

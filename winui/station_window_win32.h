@@ -41,7 +41,8 @@ public:
 private:
     // A tile's controls.
     struct TileView {
-        HWND frame, name, socket, openClose, state, detail, progress, counters, logButton, log;
+        HWND name, socket, openClose, state, detail, progress, counters, logButton, log;
+        RECT bounds{};  // the tile's etched frame, drawn by the window itself
         bool logShown = false;
         std::size_t logLinesShown = 0;  // the model's LinesLogged when the log was drawn
     };
@@ -56,6 +57,7 @@ private:
     void MakeFonts(int dpi);
     void MakeTileViews();
     void LayOut();
+    void PaintTileFrames();
     void DrawTile(std::size_t tile);
     void ShowState();
     void OnCommand(int id);

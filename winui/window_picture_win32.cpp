@@ -36,16 +36,17 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
-// The window's pixels, top row first, 32 bits each (blue, green, red, alpha).
-// BitBlt from the window's own drawing surface: PrintWindow draws nothing on
-// some systems (Wine among them).
+// The pixels of the window's client area (the frame and caption are the
+// system's), top row first, 32 bits each (blue, green, red, alpha). BitBlt
+// from the window's own drawing surface: PrintWindow draws nothing on some
+// systems (Wine among them).
 bool CopyPixels(HWND window, int& width, int& height, std::vector<std::uint8_t>& pixels) {
-    RECT frame{};
-    if (!GetWindowRect(window, &frame))
+    RECT client{};
+    if (!GetClientRect(window, &client))
         return false;
-    width = frame.right - frame.left;
-    height = frame.bottom - frame.top;
-    HDC source = GetWindowDC(window);
+    width = client.right;
+    height = client.bottom;
+    HDC source = GetDC(window);
     HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;

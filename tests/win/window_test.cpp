@@ -4,6 +4,8 @@
 // registry keeps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -150,6 +152,31 @@ TEST_F(WindowUnderWine, CloseInTheMiddleOfATransferStopsItAndKeepsTheCounters) {
     const auto report = sim.Report(1);
     ASSERT_EQ(report.size(), 1u);
     EXPECT_NE(report[0]["outcome"], "updated");
+}
+
+// --screenshot: once the batch is counted, the window's own picture as a PNG
+// as large as its client area, and the program ends by itself.
+TEST_F(WindowUnderWine, ScreenshotAfterTheBatchIsAPictureOfTheWindow) {
+    Sim sim(1, {"--devices", "2"});
+    const std::string picture = Setting("COMFLASH_TEST_DIR") + "/window.png";
+    const HWND window = Start({"--port", "COM1", "--auto", "--open", "--screenshot",
+                               WindowsPath(picture), "--screenshot-after", "2"});
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window, &client));
+    ASSERT_EQ(program_->Wait(), DWORD{0});
+
+    std::ifstream in(WindowsPath(picture), std::ios::binary);
+    std::vector<unsigned char> head(24);
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(head.data()), 24)) << "no picture at " << picture;
+    const std::vector<unsigned char> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    EXPECT_TRUE(std::equal(signature.begin(), signature.end(), head.begin()));
+    const auto bigEndian = [&](std::size_t at) {
+        return static_cast<LONG>(head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 |
+                                 head[at + 3]);
+    };
+    EXPECT_EQ(bigEndian(16), client.right);   // IHDR width
+    EXPECT_EQ(bigEndian(20), client.bottom);  // IHDR height
+    EXPECT_EQ(sim.Report(2).size(), 2u);
 }
 
 TEST_F(WindowUnderWine, SettingsOutliveARestart) {
