@@ -16,6 +16,7 @@
 #include "winui/control_ids.h"
 #include "winui/dpi_win32.h"
 #include "winui/operator_boxes_win32.h"
+#include "winui/owned_window_win32.h"
 
 namespace comflash::winui {
 namespace {
@@ -36,8 +37,8 @@ COLORREF ColourRef(std::uint32_t rgb) {
 
 std::string TextOf(HWND control) {
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(control, text.data(),
-                                                         static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -194,9 +195,9 @@ void TForm1::LayOut(int dpi) {
     std::array<RECT, kControlCount> places{};
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const layout::Control& laid = controls[i];
-        fonts_[i] = laid.fontPixels == 0 ? nullptr
-                                          : MakeFont(layout::kFontFamily, laid.fontPixels,
-                                                     laid.bold, dpi);
+        fonts_[i] = laid.fontPixels == 0
+                        ? nullptr
+                        : MakeFont(layout::kFontFamily, laid.fontPixels, laid.bold, dpi);
         SendMessageA(controls_[i], WM_SETFONT,
                      reinterpret_cast<WPARAM>(fonts_[i] != nullptr ? fonts_[i] : windowFont_),
                      FALSE);
@@ -219,10 +220,10 @@ void TForm1::LayOut(int dpi) {
     };
     const int buttonMargins = 2 * (GetSystemMetrics(SM_CXEDGE) + scaled(6));
     const std::pair<std::string_view, int> needs[] = {
-        {"Button1", buttonMargins + widest("Button1", {layout::kOpenCaptions[0],
-                                                       layout::kOpenCaptions[1]})},
-        {"ComboBox1", GetSystemMetrics(SM_CXVSCROLL) + scaled(10) +
-                          widest("ComboBox1", {layout::kWidestPort})},
+        {"Button1",
+         buttonMargins + widest("Button1", {layout::kOpenCaptions[0], layout::kOpenCaptions[1]})},
+        {"ComboBox1",
+         GetSystemMetrics(SM_CXVSCROLL) + scaled(10) + widest("ComboBox1", {layout::kWidestPort})},
         {"Button2", buttonMargins + widest("Button2", {"Clear"})},
         {"SelAuto", GetSystemMetrics(SM_CXMENUCHECK) + scaled(6) + widest("SelAuto", {"Auto"})},
         {"Label1", widest("Label1", {layout::kWidestOk})},
@@ -252,14 +253,8 @@ void TForm1::LayOut(int dpi) {
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-LRESULT CALLBACK TForm1::WindowProcedure(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* creating = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(creating->lpCreateParams));
-    }
-    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+LRESULT CALLBACK TForm1::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* form = OwnerOf<TForm1>(window, message, lParam);
     if (form == nullptr || form->window_ == nullptr)
         return DefWindowProcA(window, message, wParam, lParam);
     return form->OnMessage(message, wParam, lParam);
@@ -326,14 +321,13 @@ void TForm1::DrawButton(const DRAWITEMSTRUCT& item) const {
         DrawThemeBackground(theme, item.hDC, BP_PUSHBUTTON, state, &area, nullptr);
         CloseThemeData(theme);
     } else {
-        DrawFrameControl(item.hDC, &area, DFC_BUTTON,
-                         DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) |
-                             (disabled ? DFCS_INACTIVE : 0));
+        DrawFrameControl(
+            item.hDC, &area, DFC_BUTTON,
+            DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) | (disabled ? DFCS_INACTIVE : 0));
     }
     const std::string caption = TextOf(item.hwndItem);
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC,
-                 disabled ? GetSysColor(COLOR_GRAYTEXT) : ColourRef(laid.colour));
+    SetTextColor(item.hDC, disabled ? GetSysColor(COLOR_GRAYTEXT) : ColourRef(laid.colour));
     const HGDIOBJ before = SelectObject(
         item.hDC, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
     DrawTextA(item.hDC, caption.c_str(), -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -347,8 +341,7 @@ void TForm1::DrawButton(const DRAWITEMSTRUCT& item) const {
 // Labels, check boxes and read-only fields: the layout's text colour on the
 // window's face.
 LRESULT TForm1::Colour(HWND control, HDC dc) const {
-    const std::size_t index =
-        static_cast<std::size_t>(GetDlgCtrlID(control) - ControlId("Memo1"));
+    const std::size_t index = static_cast<std::size_t>(GetDlgCtrlID(control) - ControlId("Memo1"));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     if (index < kControlCount && layout::Controls()[index].colour != layout::kNoColour)
         SetTextColor(dc, ColourRef(layout::Controls()[index].colour));
@@ -363,8 +356,8 @@ void TForm1::AppendLog(const std::string& text) {
     for (std::size_t start = 0;;) {
         const std::size_t end = text.find_first_of("\r\n", start);
         const std::string line = text.substr(start, end - start);
-        lines += (lines.empty() && GetWindowTextLengthA(Control("Memo1")) == 0 ? "" : "\r\n") +
-                 line;
+        lines +=
+            (lines.empty() && GetWindowTextLengthA(Control("Memo1")) == 0 ? "" : "\r\n") + line;
         if (end == std::string::npos)
             break;
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);

@@ -11,6 +11,7 @@
 #include "serial/port_map.h"
 #include "winui/control_ids.h"
 #include "winui/dpi_win32.h"
+#include "winui/owned_window_win32.h"
 
 namespace comflash::winui {
 namespace {
@@ -141,8 +142,7 @@ StationEvents StationWindow::Events() {
             }};
 }
 
-HWND StationWindow::Child(const char* className, const char* text, DWORD style, int id,
-                          Font font) {
+HWND StationWindow::Child(const char* className, const char* text, DWORD style, int id, Font font) {
     HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                                  window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
@@ -159,9 +159,8 @@ void StationWindow::MakeFonts(int dpi) {
         bool bold;
     };
     // In the order of Font.
-    constexpr Made kMade[kFonts] = {{20, true}, {11, false}, {14, true}, {26, true},
-                                    {13, false}, {15, true}, {15, true}, {20, true},
-                                    {16, false}, {12, false}};
+    constexpr Made kMade[kFonts] = {{20, true}, {11, false}, {14, true}, {26, true},  {13, false},
+                                    {15, true}, {15, true},  {20, true}, {16, false}, {12, false}};
     for (std::size_t i = 0; i < kFonts; ++i) {
         if (fonts_[i] != nullptr)
             DeleteObject(fonts_[i]);
@@ -172,14 +171,13 @@ void StationWindow::MakeFonts(int dpi) {
 void StationWindow::CreateControls() {
     updateMode_ = Child(WC_BUTTONA, "Update firmware", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
                         kUpdateModeId, Font::Body);
-    serialMode_ = Child(WC_BUTTONA, "Write serial numbers", BS_AUTORADIOBUTTON, kSerialModeId,
-                        Font::Body);
+    serialMode_ =
+        Child(WC_BUTTONA, "Write serial numbers", BS_AUTORADIOBUTTON, kSerialModeId, Font::Body);
     nextSerial_ = Child(WC_STATICA, "", SS_LEFT | SS_CENTERIMAGE, kNextSerialId, Font::Counters);
-    portsButton_ = Child(WC_BUTTONA, "Ports", BS_PUSHBUTTON | WS_TABSTOP, kPortsButtonId,
-                         Font::Body);
+    portsButton_ =
+        Child(WC_BUTTONA, "Ports", BS_PUSHBUTTON | WS_TABSTOP, kPortsButtonId, Font::Body);
     openAll_ = Child(WC_BUTTONA, "Open all", BS_PUSHBUTTON | WS_TABSTOP, kOpenAllId, Font::Top);
-    closeAll_ =
-        Child(WC_BUTTONA, "Close all", BS_PUSHBUTTON | WS_TABSTOP, kCloseAllId, Font::Top);
+    closeAll_ = Child(WC_BUTTONA, "Close all", BS_PUSHBUTTON | WS_TABSTOP, kCloseAllId, Font::Top);
     totals_ = Child(WC_STATICA, "", SS_LEFT | SS_CENTERIMAGE, kTotalsId, Font::Totals);
     hour_ = Child(WC_STATICA, "", SS_LEFT | SS_CENTERIMAGE, kHourId, Font::Hour);
     lineState_ = Child(WC_STATICA, "", SS_RIGHT | SS_CENTERIMAGE, kLineStateId, Font::Body);
@@ -188,30 +186,30 @@ void StationWindow::CreateControls() {
 
 void StationWindow::MakeTileViews() {
     for (const TileView& view : tiles_) {
-        for (HWND control : {view.name, view.socket, view.openClose, view.state,
-                             view.detail, view.progress, view.counters, view.logButton, view.log})
+        for (HWND control : {view.name, view.socket, view.openClose, view.state, view.detail,
+                             view.progress, view.counters, view.logButton, view.log})
             DestroyWindow(control);
     }
     tiles_.clear();
     for (std::size_t i = 0; i < model_->Tiles().size(); ++i) {
         const auto id = [i](int control) { return TileControlId(i, control); };
         TileView view{};
-        view.name = Child(WC_STATICA, model_->Tiles()[i]->Port().c_str(), SS_LEFT,
-                          id(kTileName), Font::Name);
-        view.socket = Child(WC_STATICA, "", SS_LEFT | SS_ENDELLIPSIS, id(kTileSocket),
-                            Font::Socket);
-        view.openClose = Child(WC_BUTTONA, "Open", BS_PUSHBUTTON | WS_TABSTOP,
-                               id(kTileOpenClose), Font::TileButton);
-        view.state = Child(WC_STATICA, "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
-                           id(kTileState), Font::State);
-        view.detail = Child(WC_STATICA, "", SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX,
-                            id(kTileDetail), Font::Detail);
+        view.name = Child(WC_STATICA, model_->Tiles()[i]->Port().c_str(), SS_LEFT, id(kTileName),
+                          Font::Name);
+        view.socket =
+            Child(WC_STATICA, "", SS_LEFT | SS_ENDELLIPSIS, id(kTileSocket), Font::Socket);
+        view.openClose = Child(WC_BUTTONA, "Open", BS_PUSHBUTTON | WS_TABSTOP, id(kTileOpenClose),
+                               Font::TileButton);
+        view.state = Child(WC_STATICA, "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, id(kTileState),
+                           Font::State);
+        view.detail = Child(WC_STATICA, "", SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX, id(kTileDetail),
+                            Font::Detail);
         view.progress = Child(PROGRESS_CLASSA, "", 0, id(kTileProgress), Font::Body);
         SendMessageA(view.progress, PBM_SETRANGE32, 0, 100);
         view.counters =
             Child(WC_STATICA, "", SS_LEFT | SS_CENTERIMAGE, id(kTileCounters), Font::Counters);
-        view.logButton = Child(WC_BUTTONA, "Log", BS_PUSHBUTTON | WS_TABSTOP,
-                               id(kTileLogButton), Font::Body);
+        view.logButton =
+            Child(WC_BUTTONA, "Log", BS_PUSHBUTTON | WS_TABSTOP, id(kTileLogButton), Font::Body);
         view.log = Child(WC_EDITA, "",
                          ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER,
                          id(kTileLog), Font::Detail);
@@ -256,7 +254,8 @@ void StationWindow::LayOut() {
         const int tileHeight = s(kTileHeight) + (logInRow ? s(kLogHeight) : 0);
         for (std::size_t i = row * columns; i < std::min(tiles_.size(), (row + 1) * columns); ++i) {
             TileView& view = tiles_[i];
-            const int left = s(kMargin) + static_cast<int>(i - row * columns) * (tileWidth + s(kGap));
+            const int left =
+                s(kMargin) + static_cast<int>(i - row * columns) * (tileWidth + s(kGap));
             const int inner = tileWidth - s(16);
             view.bounds = RECT{left, top, left + tileWidth, top + tileHeight};
             MoveWindow(view.name, left + s(8), top + s(6), inner - s(100), s(28), TRUE);
@@ -332,12 +331,7 @@ void StationWindow::ShowState() {
 
 LRESULT CALLBACK StationWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* creating = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(creating->lpCreateParams));
-    }
-    auto* station = reinterpret_cast<StationWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* station = OwnerOf<StationWindow>(window, message, lParam);
     if (station == nullptr || station->status_ == nullptr)
         return DefWindowProcA(window, message, wParam, lParam);
     return station->OnMessage(message, wParam, lParam);
@@ -437,9 +431,9 @@ void StationWindow::ShowPortsMenu() {
     }
     RECT button{};
     GetWindowRect(portsButton_, &button);
-    const UINT picked = static_cast<UINT>(TrackPopupMenu(
-        menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, button.left, button.bottom, 0,
-        window_, nullptr));
+    const UINT picked =
+        static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                         button.left, button.bottom, 0, window_, nullptr));
     DestroyMenu(menu);
     if (picked > kFirstPortCommand && picked <= kFirstPortCommand + kComPorts) {
         const std::string name = "COM" + std::to_string(picked - kFirstPortCommand);

@@ -93,8 +93,8 @@ TEST_F(StationUnderWine, SerialNumbersOnSeveralPortsNeverTwice) {
     std::vector<std::unique_ptr<Sim>> sims;
     for (int com = 1; com <= 3; ++com)
         sims.push_back(std::make_unique<Sim>(com, std::vector<std::string>{"--devices", "2"}));
-    const HWND window = Start({"--port", "COM1", "--port", "COM2", "--port", "COM3", "--write-sn",
-                               "--open"});
+    const HWND window =
+        Start({"--port", "COM1", "--port", "COM2", "--port", "COM3", "--write-sn", "--open"});
     ASSERT_TRUE(WaitFor([&] {
         return Text(GetDlgItem(window, kTotalsId)) == "finished 6: 6 good, 0 failed";
     })) << Text(GetDlgItem(window, kTotalsId));

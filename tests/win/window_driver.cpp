@@ -150,8 +150,7 @@ int Selected(HWND comboBox) {
 
 int Position(HWND trackBar) {
     DWORD_PTR position = 0;
-    SendMessageTimeoutA(trackBar, 0x0400 /* TBM_GETPOS */, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                        &position);
+    SendMessageTimeoutA(trackBar, 0x0400 /* TBM_GETPOS */, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
     return static_cast<int>(position);
 }
 
@@ -194,10 +193,10 @@ Sim::Sim(int com, const std::vector<std::string>& arguments) {
         command += " --quiet-end 1000";
     for (const auto& argument : arguments)
         command += " '" + argument + "'";
-    const std::string script = command + " >/dev/null 2>'" + dir + "/sim" + std::to_string(com) +
-                               ".err' & p=$!; i=0; while [ ! -L '" + link +
-                               "' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done; echo $p >'" +
-                               pidFile + "'";
+    const std::string script =
+        command + " >/dev/null 2>'" + dir + "/sim" + std::to_string(com) +
+        ".err' & p=$!; i=0; while [ ! -L '" + link +
+        "' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done; echo $p >'" + pidFile + "'";
     PROCESS_INFORMATION shell = Start("/bin/sh", {"-c", script});
     CloseHandle(shell.hThread);
     CloseHandle(shell.hProcess);

@@ -51,9 +51,7 @@ protected:
         EXPECT_NE(window, nullptr) << "no window came up";
         return window;
     }
-    HWND Control(HWND window, std::string_view name) {
-        return GetDlgItem(window, ControlId(name));
-    }
+    HWND Control(HWND window, std::string_view name) { return GetDlgItem(window, ControlId(name)); }
     // Answers every box that comes up until `done` holds, as the operator
     // would with `answer`; the boxes seen, in order.
     std::vector<Box> AnsweringUntil(const std::function<bool()>& done, int answer = IDOK) {
@@ -85,8 +83,10 @@ TEST_F(WindowUnderWine, OpenWithAutoUpdatesDevicesOfEveryVersion) {
     const auto lines = LogLines(window);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "Firmware Update Tools");
-    const std::regex start(R"(\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4}/\d{1,2}:\d{2}:\d{2}( [AP]M)? Start\.\.\.)");
-    const std::regex end(R"(\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4}/\d{1,2}:\d{2}:\d{2}( [AP]M)? \.\.\.End)");
+    const std::regex start(
+        R"(\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4}/\d{1,2}:\d{2}:\d{2}( [AP]M)? Start\.\.\.)");
+    const std::regex end(
+        R"(\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4}/\d{1,2}:\d{2}:\d{2}( [AP]M)? \.\.\.End)");
     EXPECT_EQ(Matching(lines, start), 3u) << Text(Control(window, "Memo1"));
     EXPECT_EQ(Matching(lines, end), 3u);
     for (const auto& device : sim.Report(3)) {
@@ -122,8 +122,7 @@ TEST_F(WindowUnderWine, RefusedBlockAndBadChecksumAreCountedAndSaid) {
                 "--host-timeout", "10500"});
     const HWND window = Start();
     Click(Control(window, "Button1"));
-    const auto boxes =
-        AnsweringUntil([&] { return Text(Control(window, "Label2")) == "Err:2"; });
+    const auto boxes = AnsweringUntil([&] { return Text(Control(window, "Label2")) == "Err:2"; });
 
     ASSERT_EQ(Text(Control(window, "Label2")), "Err:2") << Text(Control(window, "Memo1"));
     EXPECT_EQ(Text(Control(window, "Label1")), "Ok:0");
@@ -131,7 +130,8 @@ TEST_F(WindowUnderWine, RefusedBlockAndBadChecksumAreCountedAndSaid) {
     EXPECT_EQ(Matching(lines, std::regex("Write 256 Err!")), 1u) << Text(Control(window, "Memo1"));
     EXPECT_EQ(Matching(lines, std::regex("Write Err")), 1u);
     ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.front().text, "Command Overtimer!") << "the refused block's run ends by time-out";
+    EXPECT_EQ(boxes.front().text, "Command Overtimer!")
+        << "the refused block's run ends by time-out";
     EXPECT_EQ(boxes.front().title, "Notice");
 }
 
