@@ -22,7 +22,8 @@ using comflash::winui::SayOnConsoleOrInABox;
 
 constexpr const char* kProgram = "comflash-station";
 
-// The line database is not built for Windows: said in --help beside --line.
+// What --help adds on Windows. That the line database is not built for
+// Windows the line options say themselves, and --line is refused with it.
 std::string WindowsNote() {
     return "On Windows the ports are COM1 to COM32 as the system names them; a tile shows "
            "the\nadapter the system shows under its name.";
