@@ -29,6 +29,17 @@ bool SerialNumberLongEnough(const std::string& text) {
     return static_cast<std::uint8_t>(text.size()) >= kSerialDigits;
 }
 
+void CheckStoredSerialNumber(const std::string& number, const std::string& location) {
+    if (!SerialNumberLongEnough(number)) {
+        throw SerialNumberError(
+            "Write SN Disable! The stored serial number '" + number +
+            "' is shorter than 6 characters: store the first number with comflash-cli --set-sn "
+            "TEXT" +
+            (location.empty() ? std::string() : " (it lives in " + location + ")"));
+    }
+    CheckSerialNumberWritable(number);
+}
+
 void CheckSerialNumberWritable(const std::string& text) {
     // The record holds at most 16 characters: a longer number would lose its
     // last digits on the way, and device after device would get the same one.

@@ -31,6 +31,11 @@ bool SerialNumberLongEnough(const std::string& text);
 // hold the same number.
 void CheckSerialNumberWritable(const std::string& text);
 
+// Raises unless the stored number a run starts from may be written: too short
+// for Write SN ("Write SN Disable!", with how to store a first number and
+// `location`, where it lives, when known) or not writable as above.
+void CheckStoredSerialNumber(const std::string& number, const std::string& location = {});
+
 // The characters before the last six digits: numbers of one prefix form one
 // series.
 std::string SerialPrefix(const std::string& text);

@@ -67,12 +67,7 @@ SerialNumbers::SerialNumbers(SerialNumberSource& source, Dispatcher& owner)
 
 std::string SerialNumbers::CheckedNext() const {
     const std::string next = source_.Next();
-    if (!SerialNumberLongEnough(next)) {
-        throw SerialNumberError("Write SN Disable! The stored serial number '" + next +
-                                "' is shorter than 6 characters: store the first number with "
-                                "comflash-cli --set-sn TEXT");
-    }
-    CheckSerialNumberWritable(next);
+    CheckStoredSerialNumber(next);
     if (guard_)
         guard_(next);
     return next;

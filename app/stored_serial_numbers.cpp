@@ -98,18 +98,8 @@ void ChangeLedger(const SettingsStore& settings, const std::vector<std::string>&
     } catch (const ERegistryException& e) {
         if (!std::string_view(e.what()).starts_with("Failed to set data for '"))
             throw;
-        throw ERegistryException(std::string("Failed to set data for '") + kNext + "'",
-                                 e.Detail());
+        throw ERegistryException(std::string("Failed to set data for '") + kNext + "'", e.Detail());
     }
-}
-
-void CheckStartingNumber(const std::string& text, const SettingsStore& settings) {
-    if (!SerialNumberLongEnough(text)) {
-        throw SerialNumberError("Write SN Disable! The serial number '" + text +
-                                "' is shorter than 6 characters: store the first number in " +
-                                settings.Location() + " as SN=...");
-    }
-    CheckSerialNumberWritable(text);
 }
 
 std::string SeriesName(const std::string& prefix) {
@@ -128,7 +118,7 @@ TakenNumber StoredSerialNumbers::Take(const std::string& /*port*/) {
         Ledger ledger(values);
         taken = {};
         std::string candidate = ledger.next;
-        CheckStartingNumber(candidate, settings_);
+        CheckStoredSerialNumber(candidate, settings_.Location());
         // Numbers reopened by --force that may still be in devices are
         // passed over, never handed out again.
         while (ledger.Holds(candidate)) {
@@ -137,12 +127,14 @@ TakenNumber StoredSerialNumbers::Take(const std::string& /*port*/) {
             CheckSerialNumberWritable(candidate);
         }
         const std::string prefix = SerialPrefix(candidate);
-        if (const auto mark = ledger.MarkOf(prefix); mark && !SerialNumberBehind(*mark, candidate)) {
+        if (const auto mark = ledger.MarkOf(prefix);
+            mark && !SerialNumberBehind(*mark, candidate)) {
             throw SerialNumberError(
                 "The stored next serial number " + candidate + " lies at or behind " + *mark +
-                ", the highest number of its series this store handed out: numbers up to " +
-                *mark + " may already be in devices. Store a later number with comflash-cli "
-                "--set-sn, or hand these out again with --set-sn " + candidate + " --force");
+                ", the highest number of its series this store handed out: numbers up to " + *mark +
+                " may already be in devices. Store a later number with comflash-cli "
+                "--set-sn, or hand these out again with --set-sn " +
+                candidate + " --force");
         }
         ledger.taken.insert(candidate);
         ledger.SetMark(prefix, candidate);
@@ -157,8 +149,8 @@ TakenNumber StoredSerialNumbers::Take(const std::string& /*port*/) {
 SerialFate StoredSerialNumbers::Settle(const std::string& number, SerialFate fate) {
     SerialFate ended = fate;
     const auto refuse = [&](const std::string& why) {
-        throw SerialStepError("serial number " + number + " cannot become " +
-                              SerialFateName(fate) + ": " + why);
+        throw SerialStepError("serial number " + number + " cannot become " + SerialFateName(fate) +
+                              ": " + why);
     };
     const std::vector<std::string>& order =
         fate == SerialFate::Unconfirmed ? kUnconfirmOrder : kGiveBackOrder;
@@ -192,9 +184,9 @@ SerialFate StoredSerialNumbers::Settle(const std::string& number, SerialFate fat
                     const std::string prefix = SerialPrefix(number);
                     const long value = SerialValue(number);
                     if (ledger.MarkOf(prefix) == number) {
-                        ledger.SetMark(prefix, value == 0 ? std::nullopt
-                                                          : std::optional(SerialNumberOf(
-                                                                prefix, value - 1)));
+                        ledger.SetMark(
+                            prefix, value == 0 ? std::nullopt
+                                               : std::optional(SerialNumberOf(prefix, value - 1)));
                     }
                 } else if (fate == SerialFate::NotSent) {
                     ended = SerialFate::Skipped;
@@ -224,7 +216,7 @@ std::vector<std::string> StoredSerialNumbers::UnconfirmedNumbers() const {
 }
 
 SetNextReport StoredSerialNumbers::SetNext(const std::string& text, bool force) {
-    CheckStartingNumber(text, settings_);
+    CheckStoredSerialNumber(text, settings_.Location());
     SetNextReport report;
     ChangeLedger(settings_, kGiveBackOrder, [&](SettingsValues& values) {
         Ledger ledger(values);

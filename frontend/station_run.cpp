@@ -35,13 +35,13 @@ StationRun::StationRun(const RunOptions& options, Dispatcher& owner, LinePolicy 
       numbers_(line_ ? line_->SerialNumbers() : storedNumbers_, owner) {
     if (options.record)
         record_.emplace(*options.record);
-    settings_.OnLockWait([this, &owner, alive = std::weak_ptr<bool>(alive_)](
-                             const std::string& text) {
-        owner.Post([this, alive, text] {
-            if (!alive.expired() && notice_)
-                notice_(text);
+    settings_.OnLockWait(
+        [this, &owner, alive = std::weak_ptr<bool>(alive_)](const std::string& text) {
+            owner.Post([this, alive, text] {
+                if (!alive.expired() && notice_)
+                    notice_(text);
+            });
         });
-    });
     numbers_.OnUnusedNumber([this](const std::string& port, const SettledNumber& settled) {
         RecordUnusedNumber(port, settled);
     });
@@ -83,13 +83,7 @@ void StationRun::CheckReadyToOpen() const {
     if (!writingSerialNumbers_)
         return;
     const std::string next = storedNumbers_.Next();
-    if (!SerialNumberLongEnough(next)) {
-        throw SerialNumberError("Write SN Disable! The stored serial number '" + next +
-                                "' is shorter than 6 characters: store the first number with "
-                                "comflash-cli --set-sn TEXT (it lives in " +
-                                settings_.Location() + ")");
-    }
-    CheckSerialNumberWritable(next);
+    CheckStoredSerialNumber(next, settings_.Location());
     if (!line_)
         CheckStandaloneWrite(settings_, next, options_.line.standalone);
 }

@@ -19,13 +19,7 @@ LineSerialNumbers::LineSerialNumbers(LineDatabase& line, const SettingsStore& se
 
 std::string LineSerialNumbers::StartingNumber() const {
     const std::string start = settings_.ReadSetting(kStoredNumber);
-    if (!SerialNumberLongEnough(start)) {
-        throw SerialNumberError("Write SN Disable! The serial number '" + start +
-                                "' is shorter than 6 characters: store the first number in " +
-                                settings_.Location() +
-                                " as SN=... (its prefix names the line's series)");
-    }
-    CheckSerialNumberWritable(start);
+    CheckStoredSerialNumber(start, settings_.Location());
     return start;
 }
 
@@ -69,8 +63,8 @@ TakenNumber LineSerialNumbers::Take(const std::string& port) {
 
 SerialFate LineSerialNumbers::Settle(const std::string& number, SerialFate fate) {
     const auto refuse = [&](const std::string& why) {
-        throw SerialStepError("serial number " + number + " cannot become " +
-                              SerialFateName(fate) + ": " + why);
+        throw SerialStepError("serial number " + number + " cannot become " + SerialFateName(fate) +
+                              ": " + why);
     };
     if (fate == SerialFate::Skipped)
         refuse("a number is skipped by giving it back");
