@@ -155,7 +155,9 @@ TEST_F(LineNumbersTest, StationWithoutAStartingNumberIsToldWhereToStoreIt) {
         numbers->Take("COM1").number;
         FAIL() << "a number was taken without a series";
     } catch (const SerialNumberError& e) {
-        EXPECT_NE(std::string(e.what()).find("SN="), std::string::npos) << e.what();
+        const std::string said = e.what();
+        EXPECT_NE(said.find("--set-sn"), std::string::npos) << said;
+        EXPECT_NE(said.find(settings.Location()), std::string::npos) << said;
     }
 }
 
