@@ -71,28 +71,12 @@ Making MakingOf(const layout::Control& laid) {
     return {WC_STATICA, 0};
 }
 
-void RegisterClassOnce(WNDPROC procedure) {
-    static const bool registered = [procedure] {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
-        windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassA(&windowClass) != 0;
-    }();
-    if (!registered)
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                                "cannot register the window's class");
-}
-
 }  // namespace
 
 TForm1::TForm1(const ImageSource& image) {
     if (layout::Controls().size() != kControlCount)
         throw std::logic_error("the window holds another number of controls than its layout");
-    RegisterClassOnce(&WindowProcedure);
+    RegisterTopLevelClass(kClassName, &WindowProcedure);
     face_ = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     window_ = CreateWindowExA(0, kClassName, "", kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                               layout::kClientWidth, layout::kClientHeight, nullptr, nullptr,

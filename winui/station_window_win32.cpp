@@ -46,26 +46,10 @@ COLORREF ColourRef(std::uint32_t rgb) {
 constexpr TileTone kTones[] = {TileTone::Closed, TileTone::Waiting, TileTone::Busy,
                                TileTone::Good,   TileTone::Failed,  TileTone::Lost};
 
-void RegisterClassOnce(WNDPROC procedure) {
-    static const bool registered = [procedure] {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
-        windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassA(&windowClass) != 0;
-    }();
-    if (!registered)
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                                "cannot register the station window's class");
-}
-
 }  // namespace
 
 StationWindow::StationWindow(const ImageSource& image, const StationOptions& options) {
-    RegisterClassOnce(&WindowProcedure);
+    RegisterTopLevelClass(kClassName, &WindowProcedure);
     face_ = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     for (TileTone tone : kTones)
         toneBrushes_.push_back(CreateSolidBrush(ColourRef(ColoursOf(tone).background)));
